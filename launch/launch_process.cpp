@@ -1,0 +1,33 @@
+#include "launch/launch_process.h"
+
+#include <cwchar>
+
+#include "launch/verify_publisher.h"
+#include "platform/process.h"
+
+namespace {
+
+constexpr std::size_t kCommandLineUnits = 2048;  // terminator included
+
+}  // namespace
+
+std::int32_t LaunchProcess(const wchar_t* path, const wchar_t* arguments, std::int32_t show_command,
+                           std::int32_t verify, std::int32_t wait, std::uint32_t wait_ms,
+                           const std::uint32_t* input_idle_ms) {
+  if (path == nullptr || path[0] == L'\0') return 0;
+  if (verify != 0 && VerifyPublisher(path) == 0) return 0;
+
+  // The path is quoted, never escaped; a line that does not fit is refused rather than cut.
+  wchar_t command_line[kCommandLineUnits] = {};
+  const int length = arguments != nullptr
+                         ? std::swprintf(command_line, kCommandLineUnits, L"\"%ls\" %ls", path, arguments)
+                         : std::swprintf(command_line, kCommandLineUnits, L"\"%ls\" ", path);
+  if (length < 0) return 0;
+
+  const auto show_window = static_cast<std::uint16_t>(static_cast<std::uint32_t>(show_command) & 0xFFFF);
+  auto child = platform::ChildProcess::Create(command_line, show_window);
+  if (child == nullptr) return 0;
+  if (wait != 0) child->WaitForExit(wait_ms);
+  if (input_idle_ms != nullptr) child->WaitForInputIdle(*input_idle_ms);
+  return 1;
+}

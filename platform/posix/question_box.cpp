@@ -1,0 +1,98 @@
+#include "platform/question_box.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/posix/native_text.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+bool HasDisplay() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 != nullptr && x11[0] != '\0') || (wayland != nullptr && wayland[0] != '\0');
+}
+
+// The full path of the executable `name` in a folder of PATH, or empty.
+std::string FindOnPath(const char* name) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return {};
+  std::string folders = path;
+  std::size_t start = 0;
+  while (start <= folders.size()) {
+    std::size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = folders.substr(start, end - start);
+    if (!folder.empty() && folder[0] == '/') {
+      const std::string candidate = folder + "/" + name;
+      struct stat info;
+      if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+        return candidate;
+      }
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+// Runs `argv` with no console of its own and returns its exit status, or -1 when it did not end
+// normally.
+int RunQuietly(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+int AskYesNo(const wchar_t* text, const wchar_t* caption) {
+  // The desktop's own dialog programs draw the box: zenity, else kdialog.
+  if (!HasDisplay()) return 0;
+  const std::string narrow_text = posix::ToNarrow(text);
+  const std::string narrow_caption = posix::ToNarrow(caption);
+  std::vector<std::string> words;
+  if (std::string zenity = FindOnPath("zenity"); !zenity.empty()) {
+    // --question shows Yes and No with a question-mark icon; Yes is the default button.
+    words = {zenity, "--question", "--no-markup", "--text=" + narrow_text, "--title=" + narrow_caption};
+  } else if (std::string kdialog = FindOnPath("kdialog"); !kdialog.empty()) {
+    words = {kdialog, "--title", narrow_caption, "--yesno", narrow_text};
+  } else {
+    return 0;
+  }
+  switch (RunQuietly(words)) {
+    case 0:
+      return kAnswerYes;
+    case 1:
+      return kAnswerNo;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace platform

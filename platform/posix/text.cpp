@@ -1,0 +1,108 @@
+// UTF-8 is the ANSI code page here; wide characters are UTF-32.
+#include "platform/text.h"
+
+#include <cstdint>
+
+namespace platform {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Decodes one UTF-8 sequence at `text[*pos]`, advancing `*pos` past it. A malformed sequence
+// (a stray continuation byte, a truncated or overlong form, a surrogate, a value above U+10FFFF)
+// yields U+FFFD and advances by one byte.
+char32_t DecodeOne(const unsigned char* text, int size, int* pos) {
+  const unsigned char lead = text[*pos];
+  int extra = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if (lead < 0x80) {
+    ++*pos;
+    return lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, value = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, value = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, value = lead & 0x07, minimum = 0x10000;
+  } else {
+    ++*pos;
+    return kReplacement;
+  }
+  if (*pos + extra >= size) {
+    ++*pos;
+    return kReplacement;
+  }
+  for (int i = 1; i <= extra; ++i) {
+    const unsigned char next = text[*pos + i];
+    if ((next & 0xC0) != 0x80) {
+      ++*pos;
+      return kReplacement;
+    }
+    value = (value << 6) | (next & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    ++*pos;
+    return kReplacement;
+  }
+  *pos += extra + 1;
+  return value;
+}
+
+// Encodes one character as UTF-8 into `out` (room for four bytes) and returns its length. A value
+// that is no character (a surrogate, or above U+10FFFF) is encoded as U+FFFD.
+int EncodeOne(char32_t value, char* out) {
+  if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) value = kReplacement;
+  if (value < 0x80) {
+    out[0] = static_cast<char>(value);
+    return 1;
+  }
+  if (value < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (value >> 6));
+    out[1] = static_cast<char>(0x80 | (value & 0x3F));
+    return 2;
+  }
+  if (value < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (value >> 12));
+    out[1] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (value & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (value >> 18));
+  out[1] = static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (value & 0x3F));
+  return 4;
+}
+
+}  // namespace
+
+int AnsiToWide(const char* text, int size, wchar_t* out, int capacity) {
+  if (text == nullptr || size <= 0 || out == nullptr || capacity <= 0) return 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  int pos = 0;
+  int count = 0;
+  while (pos < size) {
+    const char32_t value = DecodeOne(bytes, size, &pos);
+    if (count == capacity) return 0;
+    out[count++] = static_cast<wchar_t>(value);
+  }
+  return count;
+}
+
+int WideToAnsi(const wchar_t* text, int size, char* out, int capacity) {
+  if (text == nullptr || size <= 0 || capacity < 0) return 0;
+  int count = 0;
+  char encoded[4];
+  for (int i = 0; i < size; ++i) {
+    const int length = EncodeOne(static_cast<char32_t>(static_cast<std::uint32_t>(text[i])), encoded);
+    if (capacity != 0) {
+      if (count + length > capacity) return 0;
+      for (int j = 0; j < length; ++j) out[count + j] = encoded[j];
+    }
+    count += length;
+  }
+  return count;
+}
+
+}  // namespace platform

@@ -1,0 +1,18 @@
+// Text conversion between wide text and the system's ANSI code page (UTF-8 where the system has no
+// other).
+#pragma once
+
+namespace platform {
+
+// Converts `size` bytes of ANSI text into at most `capacity` wide characters at `out`. Returns the
+// number of characters written, or 0 when the conversion fails (also when `out` is too small).
+// Byte sequences that are not valid text become U+FFFD. No terminator is written or counted.
+int AnsiToWide(const char* text, int size, wchar_t* out, int capacity);
+
+// Converts `size` wide characters into at most `capacity` bytes of ANSI text at `out`. With a
+// `capacity` of 0, writes nothing and returns the number of bytes the conversion needs. Otherwise
+// returns the number of bytes written, or 0 when the conversion fails (also when `out` is too small).
+// Characters that the code page cannot represent are replaced as the system does by default.
+int WideToAnsi(const wchar_t* text, int size, char* out, int capacity);
+
+}  // namespace platform
