@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cwchar>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/named_mutex.h"
+#include "platform/paths.h"
+#include "platform/posix/command_line.h"
+#include "platform/posix/native_text.h"
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(
+      platform::AnsiToWide(text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+TEST(TextConversion, AnsiToWideDecodesUtf8AndReplacesWhatIsNotText) {
+  struct Case {
+    std::string bytes;
+    std::wstring wide;
+  } cases[] = {
+      {"run", L"run"},
+      {"\xE4\xB8\xAD\xE6\x96\x87", L"中文"},
+      {"\xF0\x9F\x98\x80", L"\U0001F600"},
+      {"a\xFF" "b", L"a\uFFFDb"},                  // a byte that is never UTF-8
+      {"\xC0\xAF", L"\uFFFD\uFFFD"},               // an overlong form
+      {"\xE4\xB8", L"\uFFFD\uFFFD"},               // cut short
+      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},     // a surrogate
+  };
+  for (const Case& c : cases) EXPECT_EQ(Wide(c.bytes), c.wide) << c.bytes;
+  wchar_t small[2];
+  EXPECT_EQ(platform::AnsiToWide("abc", 3, small, 2), 0) << "a buffer that is too small fails";
+}
+
+TEST(TextConversion, WideToAnsiReportsTheNeededSizeAndFailsWhenShort) {
+  const std::wstring text = L"日志 log";
+  EXPECT_EQ(platform::WideToAnsi(text.data(), static_cast<int>(text.size()), nullptr, 0), 10);
+  char out[16] = {};
+  ASSERT_EQ(platform::WideToAnsi(text.data(), static_cast<int>(text.size()), out, 16), 10);
+  EXPECT_EQ(std::string(out, 10), "\xE6\x97\xA5\xE5\xBF\x97 log");
+  EXPECT_EQ(platform::WideToAnsi(text.data(), static_cast<int>(text.size()), out, 9), 0);
+  const wchar_t lone_surrogate[] = {static_cast<wchar_t>(0xD800)};
+  ASSERT_EQ(platform::WideToAnsi(lone_surrogate, 1, out, 16), 3);
+  EXPECT_EQ(std::string(out, 3), "\xEF\xBF\xBD");
+}
+
+TEST(Paths, AppendCombineAndRemoveFileSpec) {
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* more;
+    const wchar_t* appended;
+  } appends[] = {
+      {L"/home/u/.config", L"Vistrel\\Log\\tidyhand.log", L"/home/u/.config/Vistrel/Log/tidyhand.log"},
+      {L"/home/u/.config/", L"kitbase.dll", L"/home/u/.config/kitbase.dll"},
+      {L"", L"Vistrel\\Log\\tidyhand.log", L"Vistrel/Log/tidyhand.log"},
+      {L"/opt", L"\\kitbase.dll", L"/opt/kitbase.dll"},
+  };
+  for (const Case& c : appends) {
+    wchar_t buffer[platform::kMaxPath] = {};
+    std::wcscpy(buffer, c.path);
+    EXPECT_TRUE(platform::AppendPath(buffer, c.more));
+    EXPECT_STREQ(buffer, c.appended);
+  }
+
+  wchar_t buffer[platform::kMaxPath] = L"/home/u/.config";
+  EXPECT_TRUE(platform::CombinePath(buffer, buffer, L"Vistrel\\config.ini"));
+  EXPECT_STREQ(buffer, L"/home/u/.config/Vistrel/config.ini");
+  EXPECT_TRUE(platform::CombinePath(buffer, L"/ignored", L"/abs/file"));
+  EXPECT_STREQ(buffer, L"/abs/file");
+  EXPECT_TRUE(platform::CombinePath(buffer, L"", L"vrhelper.exe"));
+  EXPECT_STREQ(buffer, L"vrhelper.exe");
+
+  struct Removal {
+    const wchar_t* path;
+    const wchar_t* left;
+    bool removed;
+  } removals[] = {
+      {L"/opt/v/bin/tidyhand", L"/opt/v/bin", true},
+      {L"/tidyhand", L"/", true},
+      {L"/", L"/", false},
+      {L"tidyhand", L"", true},
+      {L"", L"", false},
+  };
+  for (const Removal& r : removals) {
+    wchar_t path[platform::kMaxPath] = {};
+    std::wcscpy(path, r.path);
+    EXPECT_EQ(platform::RemoveFileSpec(path), r.removed) << r.path;
+    EXPECT_STREQ(path, r.left) << r.path;
+  }
+}
+
+TEST(Paths, APathThatWouldNotFitIsRefusedNeverCut) {
+  const std::wstring folder = L"/" + std::wstring(250, L'd');
+  wchar_t buffer[platform::kMaxPath] = {};
+  std::wcscpy(buffer, folder.c_str());
+  EXPECT_FALSE(platform::AppendPath(buffer, L"Vistrel\\config.ini"));
+  EXPECT_EQ(buffer, folder) << "left unchanged";
+  EXPECT_FALSE(platform::CombinePath(buffer, folder.c_str(), L"Vistrel\\config.ini"));
+  EXPECT_STREQ(buffer, L"");
+}
+
+TEST(Paths, ApplicationDataFolderFollowsTheDesktopsConfigurationFolder) {
+  struct Case {
+    std::optional<std::string> config_home;
+    std::optional<std::string> home;
+    long result;
+    const wchar_t* folder;
+  } cases[] = {
+      {"/xdg/config", "/home/u", 0, L"/xdg/config"},
+      {"relative/config", "/home/u", 0, L"/home/u/.config"},
+      {std::nullopt, "/home/u/", 0, L"/home/u/.config"},
+      {"", "/home/u", 0, L"/home/u/.config"},
+      {std::nullopt, std::nullopt, -1, L"untouched"},
+      {std::nullopt, "", -1, L"untouched"},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv config_home("XDG_CONFIG_HOME", c.config_home);
+    ScopedEnv home("HOME", c.home);
+    wchar_t buffer[platform::kMaxPath] = L"untouched";
+    const long result = platform::GetAppDataFolder(buffer);
+    EXPECT_EQ(result < 0 ? -1 : 0, c.result);
+    EXPECT_STREQ(buffer, c.folder);
+  }
+}
+
+TEST(Paths, FindTextNoCase) {
+  const wchar_t* text = L"x --SET_LOG_LEV=2 y";
+  EXPECT_EQ(platform::FindTextNoCase(text, L"--set_log_lev=2"), text + 2);
+  EXPECT_EQ(platform::FindTextNoCase(text, L"--set_log_lev=3"), nullptr);
+  EXPECT_EQ(platform::FindTextNoCase(nullptr, L"a"), nullptr);
+}
+
+TEST(Files, DeleteRemovesALinkItselfAndNeverAFolder) {
+  TempDir dir;
+  testing_support::WriteFile(dir / "target.ini", "keep");
+  std::filesystem::create_symlink(dir / "target.ini", dir / "config.ini");
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_TRUE(platform::DeleteFileAt((dir / "config.ini").wstring().c_str()));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "config.ini")));
+  EXPECT_EQ(testing_support::ReadFile(dir / "target.ini"), "keep");
+  EXPECT_FALSE(platform::DeleteFileAt((dir / "folder").wstring().c_str()));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
+  EXPECT_FALSE(platform::DeleteFileAt((dir / "missing").wstring().c_str()));
+}
+
+TEST(CommandLine, SplitsAsAWindowsProgramSeesIt) {
+  using Words = std::vector<std::wstring>;
+  struct Case {
+    const wchar_t* line;
+    Words words;
+  } cases[] = {
+      {L"\"/opt/my apps/vrhelper.exe\" ", {L"/opt/my apps/vrhelper.exe"}},
+      {L"\"/opt/a\\\"b\" x", {L"/opt/a\\", L"b x"}},  // no backslash rule in the program name
+      {L"/bin/prog a  b\tc", {L"/bin/prog", L"a", L"b", L"c"}},
+      {L"p \"a b\" c", {L"p", L"a b", L"c"}},
+      {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}},        // 2n+1 backslashes: n and a literal quote
+      {L"p \"a\\\\\" b", {L"p", L"a\\", L"b"}},    // 2n backslashes: n, and the quote closes
+      {L"p a\\b\\\\c", {L"p", L"a\\b\\\\c"}},      // backslashes before anything else are literal
+      {L"p \"a\"\"b\"", {L"p", L"a\"b"}},          // two quotes inside quotes: a literal one
+      {L"p \"\"", {L"p", L""}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::posix::SplitCommandLine(c.line), c.words) << c.line;
+}
+
+class NamedMutexTest : public testing::Test {
+ protected:
+  // A name no other test or run uses.
+  std::wstring name_ = L"TIDYHANDTEST" + std::to_wstring(::getpid()) +
+                       platform::posix::ToWide(testing::UnitTest::GetInstance()->current_test_info()->name());
+};
+
+TEST_F(NamedMutexTest, ExistsWhileSomeHandleIsOpenAndOnlyTheCreatorOwnsIt) {
+  bool created = false;
+  auto first = platform::NamedMutex::CreateOwned(name_, &created);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(created);
+  auto second = platform::NamedMutex::CreateOwned(name_, &created);
+  ASSERT_NE(second, nullptr);
+  EXPECT_FALSE(created);
+
+  std::atomic<int> outcome{-1};
+  std::thread([&] { outcome = static_cast<int>(second->TryAcquire()); }).join();
+  EXPECT_EQ(outcome, static_cast<int>(platform::WaitOutcome::kBusy)) << "the creator's thread owns it";
+  EXPECT_TRUE(first->Release());
+  std::thread([&] {
+    outcome = static_cast<int>(second->TryAcquire());
+    second->Release();
+  }).join();
+  EXPECT_EQ(outcome, static_cast<int>(platform::WaitOutcome::kOwned));
+
+  first.reset();
+  second.reset();
+  // The file stays behind, but with no handle open the next one creates the mutex anew.
+  auto third = platform::NamedMutex::CreateOwned(name_, &created);
+  ASSERT_NE(third, nullptr);
+  EXPECT_TRUE(created);
+  third->Release();
+}
+
+TEST_F(NamedMutexTest, OwnershipIsPerThreadReentrantAndAbandonedWhenTheOwnerEnds) {
+  bool created = false;
+  auto mutex = platform::NamedMutex::CreateOwned(name_, &created);
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(mutex->TryAcquire(), platform::WaitOutcome::kOwned) << "re-entrant";
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_TRUE(mutex->Release());
+
+  std::thread([&] { EXPECT_EQ(mutex->Acquire(), platform::WaitOutcome::kOwned); }).join();
+  // The thread ended while it owned the mutex.
+  EXPECT_EQ(mutex->TryAcquire(), platform::WaitOutcome::kAbandoned);
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_EQ(mutex->TryAcquire(), platform::WaitOutcome::kOwned);
+  EXPECT_TRUE(mutex->Release());
+}
+
+TEST_F(NamedMutexTest, ARuntimeFolderThatIsALinkOrOpenToOthersIsRefused) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "private");
+  ::chmod((dir / "private").c_str(), 0700);
+  std::filesystem::create_directory_symlink(dir / "private", dir / "link");
+  std::filesystem::create_directory(dir / "open");
+  ::chmod((dir / "open").c_str(), 0777);
+  bool created = false;
+  {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "private").string());
+    EXPECT_NE(platform::NamedMutex::CreateOwned(name_, &created), nullptr);
+  }
+  for (const char* refused : {"link", "open"}) {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / refused).string());
+    EXPECT_EQ(platform::NamedMutex::CreateOwned(name_, &created), nullptr) << refused;
+  }
+  if (::getuid() == 0) {
+    std::filesystem::create_directory(dir / "others");
+    ::chmod((dir / "others").c_str(), 0700);
+    ASSERT_EQ(::chown((dir / "others").c_str(), 65534, 65534), 0);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "others").string());
+    EXPECT_EQ(platform::NamedMutex::CreateOwned(name_, &created), nullptr);
+  }
+}
+
+}  // namespace
