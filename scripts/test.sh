@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite: the ordinary build, then again with
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the logging tests with ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+install_missing "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev \
+  faketime xvfb zenity xdotool imagemagick fonts-wqy-zenhei xauth
+jobs="$(nproc)"
+
+echo "== build and test"
+cmake --preset default >/dev/null
+cmake --build --preset default --parallel "$jobs"
+ctest --preset default --parallel "$jobs"
+
+echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset asan >/dev/null
+cmake --build --preset asan --parallel "$jobs"
+ctest --preset asan --parallel "$jobs"
+
+echo "== logging tests with ThreadSanitizer"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --parallel "$jobs" --target logutils_tests logutils_process_tests log_writer
+ctest --preset tsan --parallel "$jobs" --label-regex logutils

@@ -1,0 +1,165 @@
+// The real program as a separate process, in a throwaway home, with a stand-in zenity first on
+// PATH that records what it was asked and answers by its exit status.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/logutils/log_lines.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::ReadFile;
+using testing_support::RunOptions;
+using testing_support::RunResult;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+const std::string kQuestion = "是否重置用户配置？该操作将删除所有配置内容！";
+const std::string kCaption = "Vistrel看图";
+
+class TidyhandRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(home_ / "bin/zenity",
+              "#!/bin/sh\n"
+              "for word in \"$@\"; do printf '%s\\n' \"$word\" >> \"$ZENITY_RECORD\"; done\n"
+              "echo '--end--' >> \"$ZENITY_RECORD\"\n"
+              "exit \"$(cat \"$ZENITY_ANSWER\")\"\n");
+    std::filesystem::permissions(home_ / "bin/zenity", std::filesystem::perms::owner_all);
+    Answer(1);
+  }
+
+  void Answer(int status) { WriteFile(home_ / "answer", std::to_string(status)); }
+
+  RunOptions Options(bool fast = true) const {
+    RunOptions options;
+    options.env = {{"HOME", home_.path().string()},
+                   {"PATH", (home_ / "bin").string() + ":/usr/bin:/bin"},
+                   {"DISPLAY", ":99"},
+                   {"ZENITY_RECORD", (home_ / "asked").string()},
+                   {"ZENITY_ANSWER", (home_ / "answer").string()}};
+    options.unset = {"XDG_CONFIG_HOME", "WAYLAND_DISPLAY"};
+    options.cwd = home_.path();
+    options.fast_clock = fast;
+    return options;
+  }
+
+  RunResult Tidyhand(const std::vector<std::string>& args, bool fast = true) const {
+    std::vector<std::string> argv = {program_.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testing_support::Run(argv, Options(fast));
+  }
+
+  // Each question the stand-in was asked, as its words.
+  std::vector<std::vector<std::string>> Asked() const {
+    std::vector<std::vector<std::string>> asked(1);
+    if (!std::filesystem::exists(home_ / "asked")) return {};
+    for (const std::string& word : testing_support::SplitLines(ReadFile(home_ / "asked"))) {
+      if (word == "--end--") {
+        asked.emplace_back();
+      } else {
+        asked.back().push_back(word);
+      }
+    }
+    asked.pop_back();
+    return asked;
+  }
+
+  TempDir home_;
+  std::filesystem::path program_ = testing_support::BinDir() / "tidyhand";
+  std::filesystem::path vistrel_ = home_ / ".config/Vistrel";
+  std::filesystem::path log_ = vistrel_ / "Log/tidyhand.log";
+};
+
+TEST_F(TidyhandRun, AsksOncePerCleanAndNeverForOtherArguments) {
+  struct Case {
+    std::vector<std::string> args;
+    std::size_t questions;
+  } cases[] = {
+      {{}, 1},          {{"--CLEAN", "--clean"}, 2}, {{"--clean=1"}, 0}, {{"-clean"}, 0},
+      {{"clean"}, 0},   {{""}, 0},                   {{"--Clean", "x"}, 1},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(home_ / "asked");
+    const RunResult run = Tidyhand(c.args);
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output, "") << "nothing on the console";
+    EXPECT_EQ(Asked().size(), c.questions) << testing::PrintToString(c.args);
+  }
+  const auto asked = Asked();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], (std::vector<std::string>{"--question", "--no-markup", "--text=" + kQuestion,
+                                                "--title=" + kCaption}));
+}
+
+TEST_F(TidyhandRun, YesDeletesTheConfigurationAndNoKeepsIt) {
+  WriteFile(vistrel_ / "config.ini", "[view]\n");
+  WriteFile(vistrel_ / "recent.ini", "keep");
+  Answer(1);
+  ASSERT_EQ(Tidyhand({"--clean"}).exit_code, 0);
+  EXPECT_EQ(ReadFile(vistrel_ / "config.ini"), "[view]\n");
+  Answer(0);
+  ASSERT_EQ(Tidyhand({"--clean"}).exit_code, 0);
+  EXPECT_FALSE(std::filesystem::exists(vistrel_ / "config.ini"));
+  EXPECT_TRUE(std::filesystem::is_directory(vistrel_));
+  EXPECT_EQ(ReadFile(vistrel_ / "recent.ini"), "keep");
+  Answer(5);  // the box could not be shown
+  WriteFile(vistrel_ / "config.ini", "[view]\n");
+  ASSERT_EQ(Tidyhand({"--clean"}).exit_code, 0);
+  EXPECT_TRUE(std::filesystem::exists(vistrel_ / "config.ini"));
+}
+
+TEST_F(TidyhandRun, EveryRunDeletesTheOldLogAndWritesNoneWithoutTheSwitchFile) {
+  WriteFile(log_, "an earlier run\r\n");
+  ASSERT_EQ(Tidyhand({"--ignored"}).exit_code, 0);
+  EXPECT_FALSE(std::filesystem::exists(log_));
+}
+
+TEST_F(TidyhandRun, WithTheSwitchFileTheLogHoldsTheRunWithItsIds) {
+  WriteFile(log_, "an earlier run\r\n");
+  WriteFile(log_.string() + ".on", "");
+  testing_support::Background run({program_.string(), "--clean"}, Options());
+  ASSERT_EQ(run.Wait(60s), 0);
+  const auto lines = testing_support::LogLines(log_);
+  ASSERT_EQ(lines.size(), 3u) << ReadFile(log_);
+  char ids[32];
+  std::snprintf(ids, sizeof ids, "[%5d][%5d]", run.pid(), run.pid());  // the main thread's id is the process's
+  const std::vector<std::string> statements = {"-------log start", R"(\[I\]\[ *\d+\]\[tidyhand\] run)",
+                                               R"(\[I\]\[ *\d+\]\[tidyhand\] CleanConfig)"};
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(lines[i], match, testing_support::LinePrefix())) << lines[i];
+    EXPECT_NE(lines[i].find(ids), std::string::npos) << lines[i];
+    EXPECT_TRUE(std::regex_match(match.suffix().str(), std::regex(statements[i]))) << lines[i];
+  }
+}
+
+TEST_F(TidyhandRun, WithoutTheStatisticsLibraryTheRunEndsAfterTheWaitAndDoesNothing) {
+  const std::filesystem::path alone = home_ / "app/bin/tidyhand";
+  std::filesystem::create_directories(alone.parent_path());
+  std::filesystem::copy_file(program_, alone);
+  WriteFile(vistrel_ / "config.ini", "[view]\n");
+  Answer(0);
+  RunOptions options = Options();
+  const RunResult run = testing_support::Run({alone.string(), "--clean"}, options);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(Asked().empty());
+  EXPECT_TRUE(std::filesystem::exists(vistrel_ / "config.ini"));
+  EXPECT_GE(run.elapsed, 150ms) << "the wait came first";
+}
+
+TEST_F(TidyhandRun, AtRealSpeedTheRunWaitsTwentySecondsBeforeAsking) {
+  const RunResult run = Tidyhand({}, false);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(Asked().size(), 1u);
+  EXPECT_GE(run.elapsed, 20s);
+  EXPECT_LT(run.elapsed, 30s);
+}
+
+}  // namespace

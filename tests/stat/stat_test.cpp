@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "stat/stat_client.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::ReadFile;
+using testing_support::RunOptions;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+using Calls = std::vector<std::string>;
+
+std::filesystem::path Library(const std::string& variant) {
+  return testing_support::TestBinDir() / "stat" / variant / "kitbase.dll";
+}
+
+Calls Recorded(const std::filesystem::path& record) {
+  return std::filesystem::exists(record) ? testing_support::SplitLines(ReadFile(record)) : Calls{};
+}
+
+// In-process: the library is loaded by the test before the client looks, so the client finds it
+// among the loaded modules.
+class StatSessionTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_NE(dlopen(Library("all").c_str(), RTLD_NOW), nullptr); }
+  Calls Take() {
+    Calls calls = Recorded(record_);
+    std::filesystem::remove(record_);
+    return calls;
+  }
+  TempDir dir_;
+  std::filesystem::path record_ = dir_ / "record";
+  testing_support::ScopedEnv env_{"STAT_RECORD", record_.string()};
+};
+
+TEST_F(StatSessionTest, OpenAndCloseRearmEachOther) {
+  CloseStatSession();
+  EXPECT_EQ(Take(), Calls{}) << "a close without a session calls nothing";
+  OpenStatSession();
+  OpenStatSession();
+  EXPECT_EQ(Take(), Calls{"all StartStat"}) << "a second open without a close does nothing";
+  CloseStatSession();
+  CloseStatSession();
+  EXPECT_EQ(Take(), Calls{"all WaitStatComplete 2000"});
+  OpenStatSession();
+  CloseStatSession();
+  EXPECT_EQ(Take(), (Calls{"all StartStat", "all WaitStatComplete 2000"}));
+}
+
+TEST_F(StatSessionTest, EventsNeedBothNames) {
+  SendStatEvent(L"", L"run");
+  SendStatEvent(L"tyhand", L"");
+  EXPECT_EQ(Take(), Calls{});
+  SendStatEvent(L"tyhand", L"run");
+  EXPECT_EQ(Take(), Calls{"all SendStatUrl tyhand run"});
+}
+
+// The real program, copied into a folder laid out per case, with the stand-in zenity recording
+// into the same file as the library. Each call is recorded with the folder the library was
+// loaded from.
+class StatRunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(home_ / "bin/zenity", "#!/bin/sh\necho question >> \"$STAT_RECORD\"\nexit 1\n");
+    std::filesystem::permissions(home_ / "bin/zenity", std::filesystem::perms::owner_all);
+    std::filesystem::create_directories(app_ / "bin");
+    std::filesystem::copy_file(testing_support::BinDir() / "tidyhand", app_ / "bin/tidyhand");
+  }
+  void Place(const std::string& variant, const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(Library(variant), folder / "kitbase.dll");
+  }
+  testing_support::RunResult Tidyhand(std::map<std::string, std::string> extra_env = {}) {
+    RunOptions options;
+    options.env = {{"HOME", home_.path().string()},
+                   {"PATH", (home_ / "bin").string() + ":/usr/bin:/bin"},
+                   {"DISPLAY", ":99"},
+                   {"STAT_RECORD", record_.string()}};
+    options.env.merge(extra_env);
+    options.unset = {"XDG_CONFIG_HOME"};
+    options.cwd = home_ / "cwd";
+    std::filesystem::create_directories(options.cwd);
+    options.fast_clock = true;
+    return testing_support::Run({(app_ / "bin/tidyhand").string(), "--clean"}, options);
+  }
+
+  TempDir home_;
+  std::filesystem::path app_ = home_ / "app";
+  std::filesystem::path record_ = home_ / "record";
+};
+
+TEST_F(StatRunTest, TheLibraryBesideTheProgramComesFirstAndTheCloseComesLast) {
+  Place("all", app_ / "bin");
+  Place("no_start", app_);  // the folder above is not considered
+  ASSERT_EQ(Tidyhand().exit_code, 0);
+  EXPECT_EQ(Recorded(record_),
+            (Calls{"bin StartStat", "bin SendStatUrl tyhand run", "question", "bin WaitStatComplete 2000"}));
+}
+
+TEST_F(StatRunTest, TheFolderAboveTheProgramIsTheSecondPlace) {
+  Place("all", app_);
+  ASSERT_EQ(Tidyhand().exit_code, 0);
+  EXPECT_EQ(Recorded(record_),
+            (Calls{"app StartStat", "app SendStatUrl tyhand run", "question", "app WaitStatComplete 2000"}));
+}
+
+TEST_F(StatRunTest, ALibraryOnlyInTheCurrentFolderOrTheLibraryPathIsMissing) {
+  Place("all", home_ / "cwd");
+  Place("all", home_ / "libs");
+  const auto run = Tidyhand({{"LD_LIBRARY_PATH", (home_ / "libs").string()}});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(Recorded(record_), Calls{}) << "no question, no close";
+  EXPECT_GE(run.elapsed, 150ms) << "after the wait";
+}
+
+TEST_F(StatRunTest, AMissingExportIsLeftOutAndTheRunGoesOn) {
+  struct Case {
+    const char* variant;
+    Calls calls;
+  } cases[] = {
+      {"no_start", {"bin SendStatUrl tyhand run", "question", "bin WaitStatComplete 2000"}},
+      {"no_send", {"bin StartStat", "question", "bin WaitStatComplete 2000"}},
+      {"no_wait", {"bin StartStat", "bin SendStatUrl tyhand run", "question"}},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(app_ / "bin/kitbase.dll");
+    std::filesystem::remove(record_);
+    Place(c.variant, app_ / "bin");
+    ASSERT_EQ(Tidyhand().exit_code, 0);
+    EXPECT_EQ(Recorded(record_), c.calls) << c.variant;
+  }
+}
+
+TEST(StatPreloaded, ALibraryLoadedAlreadyIsUsedWithoutLookingForFiles) {
+  TempDir dir;
+  RunOptions options;
+  options.env = {{"STAT_RECORD", (dir / "record").string()}};
+  const auto run = testing_support::Run({(testing_support::TestBinDir() / "stat_preloader").string(),
+                                         Library("no_start").string()},
+                                        options);
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(Recorded(dir / "record"), (Calls{"no_start SendStatUrl tyhand run", "no_start WaitStatComplete 2000"}));
+}
+
+}  // namespace
