@@ -5,11 +5,12 @@
 #include "launch/verify_publisher.h"
 #include "platform/process.h"
 
-namespace {
-
-constexpr std::size_t kCommandLineUnits = 2048;  // terminator included
-
-}  // namespace
+bool FormatCommandLine(const wchar_t* path, const wchar_t* arguments, wchar_t (&line)[kCommandLineUnits]) {
+  // A line that does not fit is refused rather than cut.
+  const int length = arguments != nullptr ? std::swprintf(line, kCommandLineUnits, L"\"%ls\" %ls", path, arguments)
+                                          : std::swprintf(line, kCommandLineUnits, L"\"%ls\" ", path);
+  return length >= 0;
+}
 
 std::int32_t LaunchProcess(const wchar_t* path, const wchar_t* arguments, std::int32_t show_command,
                            std::int32_t verify, std::int32_t wait, std::uint32_t wait_ms,
@@ -17,12 +18,8 @@ std::int32_t LaunchProcess(const wchar_t* path, const wchar_t* arguments, std::i
   if (path == nullptr || path[0] == L'\0') return 0;
   if (verify != 0 && VerifyPublisher(path) == 0) return 0;
 
-  // The path is quoted, never escaped; a line that does not fit is refused rather than cut.
   wchar_t command_line[kCommandLineUnits] = {};
-  const int length = arguments != nullptr
-                         ? std::swprintf(command_line, kCommandLineUnits, L"\"%ls\" %ls", path, arguments)
-                         : std::swprintf(command_line, kCommandLineUnits, L"\"%ls\" ", path);
-  if (length < 0) return 0;
+  if (!FormatCommandLine(path, arguments, command_line)) return 0;
 
   const auto show_window = static_cast<std::uint16_t>(static_cast<std::uint32_t>(show_command) & 0xFFFF);
   auto child = platform::ChildProcess::Create(command_line, show_window);
