@@ -118,6 +118,13 @@ TEST_F(LaunchTest, WaitsOnlyWhenAskedAndForNoLongerThanTheLimit) {
   ASSERT_TRUE(testing_support::WaitUntil([&] { return Done(); }, 10s));
 
   std::filesystem::remove(dump_);
+  start = Clock::now();
+  ASSERT_NE(Launch(L"", 0, 1, 300), 0);
+  EXPECT_GE(Clock::now() - start, 300ms);
+  EXPECT_FALSE(Done()) << "the limit ends the wait";
+  ASSERT_TRUE(testing_support::WaitUntil([&] { return Done(); }, 10s));
+
+  std::filesystem::remove(dump_);
   const std::uint32_t idle = 5000;
   start = Clock::now();
   ASSERT_NE(Launch(L"", 0, 1, 10000, &idle), 0);
