@@ -1,12 +1,45 @@
 #include "launch/verify_publisher.h"
 
-// No signature can be checked yet, so no file is accepted: the launcher fails closed.
-std::int32_t VerifyPublisher(const wchar_t* path) {
-  (void)path;
-  return 0;
+#include <cwchar>
+
+#include "platform/paths.h"
+#include "platform/trust.h"
+
+namespace {
+
+constexpr std::uint32_t kNameUnits = 512;
+
+// Whether the verification found a signature worth a look at its signer, and that signer is an
+// accepted publisher. An expired certificate and an untrusted root still count: the name decides.
+bool SignedByAcceptedPublisher(const platform::TrustVerification& verification) {
+  const std::int32_t result = verification.result();
+  if (result != platform::kTrustOk && result != platform::kTrustExpired && result != platform::kTrustUntrustedRoot) {
+    return false;
+  }
+  const platform::Certificate* signer = verification.SignerCertificate();
+  if (signer == nullptr) return false;
+
+  wchar_t name[kNameUnits] = {};
+  const std::uint32_t count = platform::GetCertificateDisplayName(signer, name, kNameUnits);
+  // The count includes the terminator; a full buffer may hold a name that was cut.
+  if (count < 1 || count > kNameUnits - 1) return false;
+  // A NUL inside the name would end the comparison early, and "Vistrel Software Co., Ltd." followed
+  // by a NUL and anything at all would pass as the accepted name.
+  if (std::wmemchr(name, L'\0', count - 1) != nullptr) return false;
+  return IsAllowedPublisher(name) != 0;
 }
 
-std::int32_t IsAllowedPublisher(const wchar_t* name) {
-  (void)name;
-  return 0;
+}  // namespace
+
+std::int32_t VerifyPublisher(const wchar_t* path) {
+  if (path == nullptr || !platform::PathExists(path)) return 0;
+  // Systems before version 6 have no verification to ask: every existing file passes.
+  if (platform::SystemMajorVersion() < 6) return 1;
+  try {
+    // The verification state is closed when `verification` goes, on every way out.
+    const platform::TrustVerification verification(path);
+    return SignedByAcceptedPublisher(verification) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
 }

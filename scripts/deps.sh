@@ -18,4 +18,4 @@ install_missing() {
 }
 
 # What building the program needs.
-BUILD_PACKAGES=(cmake make g++ libssl-dev pkg-config)
+BUILD_PACKAGES=(cmake make g++ libssl-dev openssl pkg-config)

@@ -1,0 +1,146 @@
+#include "tools/tidysign/signing.h"
+
+#include <fcntl.h>
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "platform/posix/signed_file.h"
+
+namespace tidysign {
+namespace {
+
+std::string OpenSslError(const std::string& what) {
+  const unsigned long error = ERR_get_error();
+  ERR_clear_error();
+  if (error == 0) return what;
+  char text[256];
+  ERR_error_string_n(error, text, sizeof text);
+  return what + " (" + text + ")";
+}
+
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t put = ::write(fd, bytes, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes += put;
+    size -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+// The signature over the first `content_size` bytes of `fd`, DER-encoded.
+std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions& options,
+                          std::vector<unsigned char>* der) {
+  const unsigned int flags =
+      CMS_DETACHED | CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | (options.signed_attributes ? 0 : CMS_NOATTR);
+  STACK_OF(X509)* extra = sk_X509_new_null();
+  for (X509* certificate : options.extra_certificates) sk_X509_push(extra, certificate);
+  std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)> cms(
+      CMS_sign(nullptr, nullptr, extra, nullptr, flags), CMS_ContentInfo_free);
+  sk_X509_free(extra);
+  if (cms == nullptr) return OpenSslError("cannot start a signature");
+  for (const Signer& signer : options.signers) {
+    if (X509_check_private_key(signer.certificate, signer.key) != 1) {
+      ERR_clear_error();
+      return "the key does not match the certificate";
+    }
+    if (CMS_add1_signer(cms.get(), signer.certificate, signer.key, EVP_sha256(), flags) == nullptr) {
+      return OpenSslError("cannot add the signer");
+    }
+  }
+  std::unique_ptr<BIO, decltype(&BIO_free_all)> content(platform::posix::NewContentBio(fd, content_size),
+                                                        BIO_free_all);
+  if (content == nullptr || CMS_final(cms.get(), content.get(), nullptr, flags) != 1) {
+    return OpenSslError("cannot sign the content");
+  }
+  const int size = i2d_CMS_ContentInfo(cms.get(), nullptr);
+  if (size <= 0 || static_cast<std::uint32_t>(size) > platform::posix::kMaxSignatureSize) {
+    return OpenSslError("cannot encode the signature");
+  }
+  der->resize(static_cast<std::size_t>(size));
+  unsigned char* out = der->data();
+  i2d_CMS_ContentInfo(cms.get(), &out);
+  return {};
+}
+
+}  // namespace
+
+std::string SignFile(const std::filesystem::path& file, const SignOptions& options) {
+  if (options.signers.empty()) return "no signer";
+  Fd input;
+  input.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  if (input.fd < 0 || ::fstat(input.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return "cannot read " + file.string() + ": " + std::strerror(errno ? errno : EINVAL);
+  }
+  // A signature already there is replaced: only the content is signed again.
+  platform::posix::SignedLayout layout;
+  const std::uint64_t content_size = platform::posix::ReadSignedLayout(input.fd, &layout)
+                                         ? layout.content_size
+                                         : static_cast<std::uint64_t>(info.st_size);
+  std::vector<unsigned char> signature;
+  if (std::string error = MakeSignature(input.fd, content_size, options, &signature); !error.empty()) return error;
+
+  std::string temporary = file.string() + ".tidysign-XXXXXX";
+  Fd output;
+  output.fd = ::mkstemp(temporary.data());
+  if (output.fd < 0) return "cannot write beside " + file.string() + ": " + std::strerror(errno);
+  auto fail = [&](const std::string& why) {
+    ::unlink(temporary.c_str());
+    return why;
+  };
+  std::vector<unsigned char> block(1u << 20);
+  for (std::uint64_t offset = 0; offset < content_size;) {
+    const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), content_size - offset));
+    const ssize_t got = ::pread(input.fd, block.data(), ask, static_cast<off_t>(offset));
+    if (got <= 0) return fail("cannot read " + file.string());
+    if (!WriteAll(output.fd, block.data(), static_cast<std::size_t>(got))) return fail("cannot write the signed file");
+    offset += static_cast<std::uint64_t>(got);
+  }
+  unsigned char trailer[platform::posix::kTrailerSize];
+  platform::posix::MakeTrailer(static_cast<std::uint32_t>(signature.size()), trailer);
+  if (!WriteAll(output.fd, signature.data(), signature.size()) || !WriteAll(output.fd, trailer, sizeof trailer) ||
+      ::fchmod(output.fd, info.st_mode & 07777) != 0 || ::fsync(output.fd) != 0) {
+    return fail("cannot write the signed file");
+  }
+  if (::rename(temporary.c_str(), file.c_str()) != 0) return fail("cannot replace " + file.string());
+  return {};
+}
+
+std::string ReadCertificates(const std::filesystem::path& file, std::vector<X509*>* certificates) {
+  std::unique_ptr<BIO, decltype(&BIO_free_all)> in(BIO_new_file(file.c_str(), "r"), BIO_free_all);
+  if (in == nullptr) return "cannot read " + file.string();
+  std::size_t found = 0;
+  while (X509* certificate = PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)) {
+    certificates->push_back(certificate);
+    ++found;
+  }
+  ERR_clear_error();
+  return found > 0 ? std::string() : "no certificate in " + file.string();
+}
+
+std::string ReadPrivateKey(const std::filesystem::path& file, EVP_PKEY** key) {
+  std::unique_ptr<BIO, decltype(&BIO_free_all)> in(BIO_new_file(file.c_str(), "r"), BIO_free_all);
+  if (in == nullptr) return "cannot read " + file.string();
+  *key = PEM_read_bio_PrivateKey(in.get(), nullptr, nullptr, nullptr);
+  ERR_clear_error();
+  return *key != nullptr ? std::string() : "no private key in " + file.string();
+}
+
+}  // namespace tidysign
