@@ -33,18 +33,18 @@ TEST(QuestionBox, TheRealBoxShowsTheQuestionAndYesResets) {
 
   testing_support::RunOptions options;
   options.timeout = 30s;
-  const auto found = testing_support::Run({"/usr/bin/xdotool", "search", "--sync", "--name", "Vistrel看图"}, options);
+  const auto found = testing_support::RunProgram({"/usr/bin/xdotool", "search", "--sync", "--name", "Vistrel看图"}, options);
   ASSERT_EQ(found.exit_code, 0) << found.output;
   const std::string window = found.output.substr(0, found.output.find('\n'));
   testing_support::SleepFor(1500ms);  // let it draw
 
   const std::filesystem::path artifacts = testing_support::TestBinDir().parent_path() / "artifacts";
   std::filesystem::create_directories(artifacts);
-  const auto shot = testing_support::Run({"/usr/bin/import", "-window", "root", (artifacts / "question_box.png").string()}, options);
+  const auto shot = testing_support::RunProgram({"/usr/bin/import", "-window", "root", (artifacts / "question_box.png").string()}, options);
   EXPECT_EQ(shot.exit_code, 0) << shot.output;
 
-  testing_support::Run({"/usr/bin/xdotool", "windowfocus", "--sync", window}, options);
-  const auto key = testing_support::Run({"/usr/bin/xdotool", "key", "Return"}, options);
+  testing_support::RunProgram({"/usr/bin/xdotool", "windowfocus", "--sync", window}, options);
+  const auto key = testing_support::RunProgram({"/usr/bin/xdotool", "key", "Return"}, options);
   EXPECT_EQ(key.exit_code, 0) << key.output;
 
   ASSERT_EQ(answered.wait_for(20s), std::future_status::ready);

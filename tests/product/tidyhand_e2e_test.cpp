@@ -53,7 +53,7 @@ class TidyhandRun : public testing::Test {
   RunResult Tidyhand(const std::vector<std::string>& args, bool fast = true) const {
     std::vector<std::string> argv = {program_.string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return testing_support::Run(argv, Options(fast));
+    return testing_support::RunProgram(argv, Options(fast));
   }
 
   // Each question the stand-in was asked, as its words.
@@ -147,7 +147,7 @@ TEST_F(TidyhandRun, WithoutTheStatisticsLibraryTheRunEndsAfterTheWaitAndDoesNoth
   WriteFile(vistrel_ / "config.ini", "[view]\n");
   Answer(0);
   RunOptions options = Options();
-  const RunResult run = testing_support::Run({alone.string(), "--clean"}, options);
+  const RunResult run = testing_support::RunProgram({alone.string(), "--clean"}, options);
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_TRUE(Asked().empty());
   EXPECT_TRUE(std::filesystem::exists(vistrel_ / "config.ini"));

@@ -88,7 +88,7 @@ class StatRunTest : public testing::Test {
     options.cwd = home_ / "cwd";
     std::filesystem::create_directories(options.cwd);
     options.fast_clock = true;
-    return testing_support::Run({(app_ / "bin/tidyhand").string(), "--clean"}, options);
+    return testing_support::RunProgram({(app_ / "bin/tidyhand").string(), "--clean"}, options);
   }
 
   TempDir home_;
@@ -142,7 +142,7 @@ TEST(StatPreloaded, ALibraryLoadedAlreadyIsUsedWithoutLookingForFiles) {
   TempDir dir;
   RunOptions options;
   options.env = {{"STAT_RECORD", (dir / "record").string()}};
-  const auto run = testing_support::Run({(testing_support::TestBinDir() / "stat_preloader").string(),
+  const auto run = testing_support::RunProgram({(testing_support::TestBinDir() / "stat_preloader").string(),
                                          Library("no_start").string()},
                                         options);
   EXPECT_EQ(run.exit_code, 0) << run.output;

@@ -136,7 +136,7 @@ int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; 
 
 }  // namespace
 
-RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
   RunResult result;
   char output_name[] = "/tmp/tidyhand-output-XXXXXX";
   const int output_fd = ::mkstemp(output_name);

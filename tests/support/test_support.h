@@ -62,7 +62,7 @@ struct RunResult {
 };
 
 // Runs `argv` (argv[0] a full path) to its end as a separate process.
-RunResult Run(const std::vector<std::string>& argv, const RunOptions& options = {});
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
 
 // Started in the background; killed and reaped on destruction if still running.
 class Background {
