@@ -19,58 +19,65 @@ std::int32_t AddWrapping(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
 
-// Writes `value` in decimal, right-aligned with blanks in at least `width` columns, as printf's
-// "%5d" and "%02d" (with `fill` '0') do; longer numbers are written whole.
-std::size_t PutNumber(wchar_t* out, long long value, std::size_t width, wchar_t fill) {
-  wchar_t digits[24];
+// Writes `value` in decimal, right-aligned in at least `width` columns with `fill`, as printf's
+// "%5d" (blanks) and "%02d" (zeros, after the sign) do; longer numbers are written whole.
+template <typename Char>
+std::size_t PutNumber(Char* out, long long value, std::size_t width, Char fill) {
+  Char digits[24];
   std::size_t count = 0;
   const bool negative = value < 0;
   unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value) : value;
   do {
-    digits[count++] = static_cast<wchar_t>(L'0' + magnitude % 10);
+    digits[count++] = static_cast<Char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  if (negative) {
-    if (fill == L'0') {
-      // "%02d" puts the sign before the zeros.
-      std::size_t written = 0;
-      out[written++] = L'-';
-      for (std::size_t i = count + 1; i < width; ++i) out[written++] = L'0';
-      while (count > 0) out[written++] = digits[--count];
-      return written;
-    }
-    digits[count++] = L'-';
-  }
   std::size_t written = 0;
-  for (std::size_t i = count; i < width; ++i) out[written++] = fill;
+  const std::size_t length = count + (negative ? 1 : 0);
+  if (negative && fill == Char('0')) out[written++] = Char('-');
+  for (std::size_t i = length; i < width; ++i) out[written++] = fill;
+  if (negative && fill != Char('0')) out[written++] = Char('-');
   while (count > 0) out[written++] = digits[--count];
   return written;
 }
 
-// "MM-DD hh:mm:ss.mmm [  pid][  tid]" and, with a label, "[label]"; a label that does not fit
-// the buffer is cut so that its closing bracket still does. Returns the prefix's length.
-std::size_t FormatPrefix(const std::wstring& label, wchar_t (&prefix)[kPrefixUnits]) {
+// "MM-DD hh:mm:ss.mmm [  pid][  tid]" into `prefix`, which has room for it. Returns its length.
+template <typename Char>
+std::size_t FormatTimeAndIds(Char* prefix) {
   platform::LocalTime now = {};
   if (!platform::ReadLocalTime(&now)) now = {};
   std::size_t used = 0;
-  used += PutNumber(prefix + used, now.month + 1, 2, L'0');
-  prefix[used++] = L'-';
-  used += PutNumber(prefix + used, now.day, 2, L'0');
-  prefix[used++] = L' ';
-  used += PutNumber(prefix + used, now.hour, 2, L'0');
-  prefix[used++] = L':';
-  used += PutNumber(prefix + used, now.minute, 2, L'0');
-  prefix[used++] = L':';
-  used += PutNumber(prefix + used, now.second, 2, L'0');
-  prefix[used++] = L'.';
-  used += PutNumber(prefix + used, now.millisecond, 3, L'0');
-  prefix[used++] = L' ';
-  prefix[used++] = L'[';
-  used += PutNumber(prefix + used, static_cast<int>(platform::CurrentProcessId()), 5, L' ');
-  prefix[used++] = L']';
-  prefix[used++] = L'[';
-  used += PutNumber(prefix + used, static_cast<int>(platform::CurrentThreadId()), 5, L' ');
-  prefix[used++] = L']';
+  auto put = [&](long long value, std::size_t width, Char fill) { used += PutNumber(prefix + used, value, width, fill); };
+  // The calendar fields have two digits, the milliseconds three; anything else is written whole.
+  auto two = [&](int value) {
+    if (value < 0 || value > 99) return put(value, 2, Char('0'));
+    prefix[used++] = static_cast<Char>('0' + value / 10);
+    prefix[used++] = static_cast<Char>('0' + value % 10);
+  };
+  two(now.month + 1);
+  prefix[used++] = Char('-');
+  two(now.day);
+  prefix[used++] = Char(' ');
+  two(now.hour);
+  prefix[used++] = Char(':');
+  two(now.minute);
+  prefix[used++] = Char(':');
+  two(now.second);
+  prefix[used++] = Char('.');
+  put(now.millisecond, 3, Char('0'));
+  prefix[used++] = Char(' ');
+  prefix[used++] = Char('[');
+  put(static_cast<int>(platform::CurrentProcessId()), 5, Char(' '));
+  prefix[used++] = Char(']');
+  prefix[used++] = Char('[');
+  put(static_cast<int>(platform::CurrentThreadId()), 5, Char(' '));
+  prefix[used++] = Char(']');
+  return used;
+}
+
+// The whole prefix, with the label as a third group when there is one; a label that does not fit
+// the 100-unit buffer is cut so that its closing bracket still does. Returns its length.
+std::size_t FormatPrefix(const std::wstring& label, wchar_t (&prefix)[kPrefixUnits]) {
+  std::size_t used = FormatTimeAndIds(prefix);
   if (!label.empty()) {
     const std::size_t room = kPrefixUnits - 1 - used - 2;
     const std::size_t taken = label.size() < room ? label.size() : room;
@@ -122,19 +129,36 @@ LogAppender::~LogAppender() {
 }
 
 void LogAppender::Append(const std::wstring& text) {
-  wchar_t prefix[kPrefixUnits] = {};
-  const std::size_t prefix_length = FormatPrefix(label_, prefix);
-  std::wstring line;
-  line.reserve(prefix_length + text.size());
-  line.append(prefix, prefix_length).append(text);
-
   // The buffer is sized from what the conversion needs: in a multi-byte code page one wide
   // character may take up to four bytes.
-  const int units = static_cast<int>(line.size());
-  const int needed = platform::WideToAnsi(line.data(), units, nullptr, 0);
-  std::string bytes(static_cast<std::size_t>(needed > 0 ? needed : 0) + 2, '\0');
-  const int converted = needed > 0 ? platform::WideToAnsi(line.data(), units, bytes.data(), needed) : 0;
-  bytes.resize(static_cast<std::size_t>(converted));
+  std::string bytes;
+  const int text_units = static_cast<int>(text.size());
+  char small[1024];
+  if (label_.empty() && text_units * 4 + 64 <= static_cast<int>(sizeof small)) {
+    // Without a label the prefix is plain ASCII, which every code page writes byte for byte: it
+    // is formed in bytes at once, and only the text is converted.
+    const int prefix_bytes = static_cast<int>(FormatTimeAndIds(small));
+    const int text_bytes =
+        text_units == 0 ? 0
+                        : platform::WideToAnsi(text.data(), text_units, small + prefix_bytes,
+                                               static_cast<int>(sizeof small) - prefix_bytes);
+    if (text_bytes > 0 || text_units == 0) {
+      bytes.reserve(static_cast<std::size_t>(prefix_bytes + text_bytes) + 2);
+      bytes.append(small, static_cast<std::size_t>(prefix_bytes + text_bytes));
+    }
+  } else {
+    wchar_t prefix[kPrefixUnits] = {};
+    const std::size_t prefix_units = FormatPrefix(label_, prefix);
+    std::wstring line;
+    line.reserve(prefix_units + text.size());
+    line.append(prefix, prefix_units).append(text);
+    const int units = static_cast<int>(line.size());
+    const int needed = platform::WideToAnsi(line.data(), units, nullptr, 0);
+    if (needed > 0) {
+      bytes.resize(static_cast<std::size_t>(needed));
+      bytes.resize(static_cast<std::size_t>(platform::WideToAnsi(line.data(), units, bytes.data(), needed)));
+    }
+  }
   bytes += "\r\n";
 
   platform::ScopedLock hold(queue_lock_);

@@ -1,8 +1,8 @@
 #include "logutils/logger.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "logutils/logger_impl.h"
@@ -42,20 +42,73 @@ void InitLogger(const wchar_t* path) {
   logger->Start(path, L"", 0, 0, LoggerImpl::kDefaultMaxSize);
 }
 
+namespace {
+
+// "%4d": right-aligned in at least four columns, longer numbers whole.
+std::size_t PutLine(char* out, std::int32_t line) {
+  char digits[12];
+  std::size_t count = 0;
+  const bool negative = line < 0;
+  std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(line) : static_cast<std::uint32_t>(line);
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) digits[count++] = '-';
+  std::size_t written = 0;
+  for (std::size_t i = count; i < 4; ++i) out[written++] = ' ';
+  while (count > 0) out[written++] = digits[--count];
+  return written;
+}
+
+// The stream each thread lends to its statements.
+struct ThreadStream {
+  std::wostringstream stream;
+  bool lent = false;
+  ~ThreadStream();
+};
+
+thread_local ThreadStream t_stream;
+// Still true once the thread's stream is gone, at the very end of the thread.
+thread_local bool t_stream_gone = false;
+
+ThreadStream::~ThreadStream() { t_stream_gone = true; }
+
+}  // namespace
+
 LogStream::LogStream(const char* tag, const char* source_path, std::int32_t line) {
+  if (!t_stream_gone && !t_stream.lent) {
+    t_stream.lent = true;
+    stream_ = &t_stream.stream;
+  } else {
+    own_ = std::make_unique<std::wostringstream>();
+    stream_ = own_.get();
+  }
+  // Room for a whole statement from the start, so that filling it does not reallocate.
+  std::wstring room;
+  room.reserve(120);
+  stream_->str(std::move(room));
+
   const char* source = source_path != nullptr ? source_path : "";
   // The stem lies between the last separator and the last dot, with at least one character.
   const char* backslash = std::strrchr(source, '\\');
   const char* slash = std::strrchr(source, '/');
   const char* separator = backslash > slash ? backslash : slash;
   const char* dot = std::strrchr(source, '.');
+  // "[%4d] " or "[%4d][stem] " in a buffer of 100 bytes, a stem too long for it cut.
   char prefix[100] = {};
-  if (separator == nullptr || dot == nullptr || dot - separator < 2) {
-    std::snprintf(prefix, sizeof prefix, "[%4d] ", static_cast<int>(line));
-  } else {
-    std::snprintf(prefix, sizeof prefix, "[%4d][%.*s] ", static_cast<int>(line),
-                  static_cast<int>(dot - separator - 1), separator + 1);
+  constexpr std::size_t kLast = sizeof prefix - 1;
+  std::size_t used = 0;
+  prefix[used++] = '[';
+  used += PutLine(prefix + used, line);
+  prefix[used++] = ']';
+  if (separator != nullptr && dot != nullptr && dot - separator >= 2) {
+    prefix[used++] = '[';
+    for (const char* c = separator + 1; c < dot && used < kLast; ++c) prefix[used++] = *c;
+    if (used < kLast) prefix[used++] = ']';
   }
+  if (used < kLast) prefix[used++] = ' ';
+  prefix[used] = '\0';
   *this << tag;
   *this << prefix;
 }
@@ -63,19 +116,37 @@ LogStream::LogStream(const char* tag, const char* source_path, std::int32_t line
 LogStream& LogStream::operator<<(const char* text) {
   if (text == nullptr) text = "(null)";
   const std::size_t size = std::strlen(text);
-  std::wstring wide(size, L'\0');
-  if (size != 0) {
-    const int count =
-        platform::AnsiToWide(text, static_cast<int>(size), wide.data(), static_cast<int>(wide.size()));
-    wide.resize(static_cast<std::size_t>(count));
+  if (size == 0) return *this;
+  // Converted on the stack when short, as statements are: no allocation of its own.
+  wchar_t small[256];
+  std::wstring large;
+  wchar_t* wide = small;
+  if (size > std::size(small)) {
+    large.resize(size);
+    wide = large.data();
   }
-  static_cast<std::wostream&>(*this) << wide;
+  const int count = platform::AnsiToWide(text, static_cast<int>(size), wide, static_cast<int>(size));
+  stream_->write(wide, count);
   return *this;
 }
 
 LogStream& LogStream::operator<<(const wchar_t* text) {
-  static_cast<std::wostream&>(*this) << (text != nullptr ? text : L"(null)");
+  *stream_ << (text != nullptr ? text : L"(null)");
   return *this;
+}
+
+std::wstring LogStream::TakeText() { return std::move(*stream_).str(); }
+
+LogStream::~LogStream() {
+  if (own_ != nullptr) return;
+  // Back to the state of a new stream for the thread's next statement.
+  stream_->str(std::wstring());
+  stream_->clear();
+  stream_->flags(std::ios_base::skipws | std::ios_base::dec);
+  stream_->width(0);
+  stream_->precision(6);
+  stream_->fill(L' ');
+  t_stream.lent = false;
 }
 
 }  // namespace LogUtils

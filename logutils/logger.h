@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <sstream>
+#include <string>
+#include <type_traits>
 
 namespace LogUtils {
 
@@ -35,13 +38,36 @@ Logger* GetLogger();
 void InitLogger(const wchar_t* path);
 
 // The text of one statement: the tag and the "[line][stem] " prefix, then what the caller inserts.
-class LogStream : public std::wostringstream {
+// It is written into a wide string stream with the default locale and formatting. Each thread
+// makes such a stream once and lends it to one statement at a time; a statement formed while
+// another is being formed on the same thread gets a stream of its own.
+class LogStream {
  public:
   LogStream(const char* tag, const char* source_path, std::int32_t line);
+  ~LogStream();
+  LogStream(const LogStream&) = delete;
+  LogStream& operator=(const LogStream&) = delete;
 
   // Narrow text is in the system's ANSI code page; null reads "(null)".
   LogStream& operator<<(const char* text);
   LogStream& operator<<(const wchar_t* text);
+  // Anything else a wide stream takes, as it takes it. Text of either width always goes through the
+  // two insertions above, whatever its exact type.
+  template <typename Value>
+    requires(!std::is_convertible_v<const Value&, const char*> && !std::is_convertible_v<const Value&, const wchar_t*>)
+  LogStream& operator<<(const Value& value) {
+    *stream_ << value;
+    return *this;
+  }
+
+  // The text so far.
+  std::wstring str() const { return stream_->str(); }
+  // The whole text, leaving the stream empty.
+  std::wstring TakeText();
+
+ private:
+  std::wostringstream* stream_;
+  std::unique_ptr<std::wostringstream> own_;
 };
 
 }  // namespace LogUtils

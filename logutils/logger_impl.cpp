@@ -94,7 +94,7 @@ void LoggerImpl::Command(const wchar_t* command) {
 }
 
 void LoggerImpl::Log(LogStream& statement) {
-  const std::wstring text = statement.str();
+  const std::wstring text = statement.TakeText();
   platform::ScopedLock hold(lock);
   if (appender == nullptr) return;
   const std::int32_t size = appender->Write(text, 0);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cwchar>
 #include <string>
@@ -22,9 +24,35 @@ extern char** environ;
 
 namespace platform {
 
-unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid()); }
+// Both ids are asked of the kernel once and kept: every log line carries them, and each asking is
+// a system call. A forked child learns its own anew.
+namespace {
 
-unsigned long CurrentThreadId() { return static_cast<unsigned long>(::gettid()); }
+std::atomic<pid_t> g_process_id{0};
+thread_local pid_t t_thread_id = 0;
+
+void ForgetIds() {
+  g_process_id.store(0, std::memory_order_relaxed);
+  t_thread_id = 0;
+}
+
+[[maybe_unused]] const int g_fork_handler = ::pthread_atfork(nullptr, nullptr, ForgetIds);
+
+}  // namespace
+
+unsigned long CurrentProcessId() {
+  pid_t id = g_process_id.load(std::memory_order_relaxed);
+  if (id == 0) {
+    id = ::getpid();
+    g_process_id.store(id, std::memory_order_relaxed);
+  }
+  return static_cast<unsigned long>(id);
+}
+
+unsigned long CurrentThreadId() {
+  if (t_thread_id == 0) t_thread_id = ::gettid();
+  return static_cast<unsigned long>(t_thread_id);
+}
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
   struct timespec remaining;

@@ -2,6 +2,7 @@
 #include "platform/text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -83,6 +84,19 @@ int AnsiToWide(const char* text, int size, wchar_t* out, int capacity) {
   int pos = 0;
   int count = 0;
   while (pos < size) {
+    // A run of plain ASCII, the common case, as far as there is room: eight bytes at a time while
+    // none of them has its top bit set, then byte by byte.
+    const int run_end = pos + (size - pos < capacity - count ? size - pos : capacity - count);
+    while (run_end - pos >= 8) {
+      std::uint64_t eight;
+      std::memcpy(&eight, bytes + pos, 8);
+      if ((eight & 0x8080808080808080ULL) != 0) break;
+      for (int k = 0; k < 8; ++k) out[count + k] = static_cast<wchar_t>(bytes[pos + k]);
+      pos += 8;
+      count += 8;
+    }
+    while (pos < run_end && bytes[pos] < 0x80) out[count++] = static_cast<wchar_t>(bytes[pos++]);
+    if (pos == size) break;
     const char32_t value = DecodeOne(bytes, size, &pos);
     if (count == capacity) return 0;
     out[count++] = static_cast<wchar_t>(value);
@@ -94,8 +108,23 @@ int WideToAnsi(const wchar_t* text, int size, char* out, int capacity) {
   if (text == nullptr || size <= 0 || capacity < 0) return 0;
   int count = 0;
   char encoded[4];
-  for (int i = 0; i < size; ++i) {
-    const int length = EncodeOne(static_cast<char32_t>(static_cast<std::uint32_t>(text[i])), encoded);
+  int i = 0;
+  if (capacity != 0) {
+    // A run of plain ASCII, the common case, as far as there is room.
+    const int run_end = size < capacity ? size : capacity;
+    while (run_end - i >= 8) {
+      std::uint32_t any = 0;
+      for (int k = 0; k < 8; ++k) any |= static_cast<std::uint32_t>(text[i + k]);
+      if (any >= 0x80) break;
+      for (int k = 0; k < 8; ++k) out[count + k] = static_cast<char>(text[i + k]);
+      i += 8;
+      count += 8;
+    }
+    while (i < run_end && static_cast<std::uint32_t>(text[i]) < 0x80) out[count++] = static_cast<char>(text[i++]);
+  }
+  for (; i < size; ++i) {
+    const auto unit = static_cast<std::uint32_t>(text[i]);
+    const int length = EncodeOne(static_cast<char32_t>(unit), encoded);
     if (capacity != 0) {
       if (count + length > capacity) return 0;
       for (int j = 0; j < length; ++j) out[count + j] = encoded[j];

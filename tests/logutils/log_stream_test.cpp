@@ -33,6 +33,7 @@ TEST(LogStream, FormsTagLineAndStem) {
       {"d:\\src\\.src", 78, L"[I][  78] run"},      // nothing between them
       {"d:\\a.b\\file", 78, L"[I][  78] run"},      // the dot before the separator
       {nullptr, 78, L"[I][  78] run"},
+      {"d:\\src\\\xE6\x97\xA5\xE5\xBF\x97.cpp", 7, L"[I][   7][日志] run"},  // a stem in the code page
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Statement(c.source_path, c.line, "run"), c.statement) << (c.source_path ? c.source_path : "null");
