@@ -7,6 +7,8 @@
 #include <future>
 #include <string>
 
+#include <unistd.h>
+
 #include "product/tidyhand/tidyhand.h"
 #include "tests/support/test_support.h"
 
@@ -15,12 +17,27 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::ScopedEnv;
 
+// A display number no X server holds (its lock file is the server's own claim on it).
+int FreeDisplay() {
+  for (int display = 90 + ::getpid() % 100;; ++display) {
+    if (!std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock")) return display;
+  }
+}
+
 TEST(QuestionBox, TheRealBoxShowsTheQuestionAndYesResets) {
-  const int display = 90 + ::getpid() % 100;
+  const int display = FreeDisplay();
   const std::string name = ":" + std::to_string(display);
   testing_support::Background xvfb({"/usr/bin/Xvfb", name, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-  ASSERT_TRUE(testing_support::WaitUntil(
-      [&] { return std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display)); }, 20s));
+  // Whatever happens below, the server goes first, which ends a box still waiting for an answer.
+  struct EndServer {
+    testing_support::Background& server;
+    int display;
+    ~EndServer() {
+      server.Kill();
+      std::filesystem::remove("/tmp/.X11-unix/X" + std::to_string(display));
+      std::filesystem::remove("/tmp/.X" + std::to_string(display) + "-lock");
+    }
+  };
 
   testing_support::TempDir home;
   testing_support::WriteFile(home / ".config/Vistrel/config.ini", "[view]\n");
@@ -29,10 +46,16 @@ TEST(QuestionBox, TheRealBoxShowsTheQuestionAndYesResets) {
   ScopedEnv config_env("XDG_CONFIG_HOME", std::nullopt);
   ScopedEnv wayland_env("WAYLAND_DISPLAY", std::nullopt);
 
-  auto answered = std::async(std::launch::async, [] { return CleanConfig(); });
-
   testing_support::RunOptions options;
   options.timeout = 30s;
+  ASSERT_TRUE(testing_support::WaitUntil(
+      [&] { return testing_support::RunProgram({"/usr/bin/xdotool", "getdisplaygeometry"}, options).exit_code == 0; },
+      20s))
+      << "the X server did not come up";
+
+  auto answered = std::async(std::launch::async, [] { return CleanConfig(); });
+  EndServer end_server{xvfb, display};
+
   const auto found = testing_support::RunProgram({"/usr/bin/xdotool", "search", "--sync", "--name", "Vistrel看图"}, options);
   ASSERT_EQ(found.exit_code, 0) << found.output;
   const std::string window = found.output.substr(0, found.output.find('\n'));
@@ -40,7 +63,8 @@ TEST(QuestionBox, TheRealBoxShowsTheQuestionAndYesResets) {
 
   const std::filesystem::path artifacts = testing_support::TestBinDir().parent_path() / "artifacts";
   std::filesystem::create_directories(artifacts);
-  const auto shot = testing_support::RunProgram({"/usr/bin/import", "-window", "root", (artifacts / "question_box.png").string()}, options);
+  const auto shot = testing_support::RunProgram(
+      {"/usr/bin/import", "-window", "root", (artifacts / "question_box.png").string()}, options);
   EXPECT_EQ(shot.exit_code, 0) << shot.output;
 
   testing_support::RunProgram({"/usr/bin/xdotool", "windowfocus", "--sync", window}, options);
