@@ -27,14 +27,15 @@ inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
 // then the process); the child itself runs on, also after the caller has ended.
 class ChildProcess {
  public:
-  // Starts the program named by the first word of `command_line` with the whole command line, whose
+  // Starts the program named by the first word of `command_line` (a buffer the system may write
+  // to while it starts the program) with the whole command line, whose
   // words follow the Windows command-line rules: a quoted first word is taken up to the next quote;
   // the words after it are split as the run-time library of a started program splits them. The
   // program is never searched for on the search path and never run through a shell. The child
   // inherits the environment and the current folder, and no handle or descriptor besides its
   // standard input, output and error. `show_window` is the child's initial window state where the
   // platform has windows. Returns null when the process cannot be created.
-  static std::unique_ptr<ChildProcess> Create(const wchar_t* command_line, std::uint16_t show_window);
+  static std::unique_ptr<ChildProcess> Create(wchar_t* command_line, std::uint16_t show_window);
 
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;

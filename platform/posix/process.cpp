@@ -128,7 +128,7 @@ void ClosePair(int fds[2]) {
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> ChildProcess::Create(const wchar_t* command_line, std::uint16_t show_window) {
+std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::uint16_t show_window) {
   (void)show_window;  // there are no windows to show here
   if (command_line == nullptr) return nullptr;
   const std::vector<std::wstring> words = posix::SplitCommandLine(command_line);

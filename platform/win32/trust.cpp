@@ -1,0 +1,122 @@
+// Trust verification through the system's trust service: WinVerifyTrust with the generic verify
+// action, the provider data of its state, and the certificate's simple display name.
+#include "platform/trust.h"
+
+#include <windows.h>
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+
+#include <cstddef>
+
+namespace platform {
+namespace {
+
+// The guard around every call into the trust service. A structured exception raised on this
+// thread while a guarded call runs (an access violation, an illegal instruction, an in-page error:
+// any exception that no one nearer handles) abandons the call and makes it report failure, instead
+// of ending the process. It is a vectored handler that jumps back to the guard's starting point,
+// since the compiler has no __try/__except of its own here.
+thread_local void* t_guard[5] = {};
+thread_local bool t_guarded = false;
+
+LONG CALLBACK AbandonGuardedCall(EXCEPTION_POINTERS* exception) {
+  const DWORD code = exception->ExceptionRecord->ExceptionCode;
+  // Debugger notices and C++ exceptions are not faults of the trust service.
+  if (!t_guarded || code == DBG_PRINTEXCEPTION_C || code == 0x4001000A /* DBG_PRINTEXCEPTION_WIDE_C */ ||
+      code == 0xE06D7363 /* a C++ exception */ || code == 0x20474343 /* GCC's C++ exception */) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  t_guarded = false;
+  __builtin_longjmp(t_guard, 1);
+}
+
+template <typename Call>
+bool Guarded(Call call) {
+  PVOID handler = AddVectoredExceptionHandler(1, AbandonGuardedCall);
+  bool completed = false;
+  if (__builtin_setjmp(t_guard) == 0) {
+    t_guarded = true;
+    call();
+    t_guarded = false;
+    completed = true;
+  }
+  if (handler != nullptr) RemoveVectoredExceptionHandler(handler);
+  return completed;
+}
+
+// The trust request up to and including dwUIContext, without later members: 48 bytes in a 32-bit
+// build.
+constexpr DWORD kTrustDataSize = offsetof(WINTRUST_DATA, dwUIContext) + sizeof(DWORD);
+static_assert(sizeof(void*) != 4 || kTrustDataSize == 48);
+
+}  // namespace
+
+struct TrustVerification::State {
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  WINTRUST_FILE_INFO file = {};
+  WINTRUST_DATA data = {};
+  LONG result = static_cast<LONG>(kTrustFailed);
+};
+
+TrustVerification::TrustVerification(const wchar_t* path) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.file.cbStruct = sizeof(WINTRUST_FILE_INFO);
+  s.file.pcwszFilePath = path;
+  s.file.hFile = nullptr;
+  s.file.pgKnownSubject = nullptr;
+  s.data.cbStruct = kTrustDataSize;
+  s.data.pPolicyCallbackData = nullptr;
+  s.data.pSIPClientData = nullptr;
+  s.data.dwUIChoice = WTD_UI_NONE;
+  s.data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  s.data.dwUnionChoice = WTD_CHOICE_FILE;
+  s.data.pFile = &s.file;
+  s.data.dwStateAction = WTD_STATEACTION_VERIFY;
+  s.data.hWVTStateData = nullptr;
+  s.data.pwszURLReference = nullptr;
+  s.data.dwProvFlags = WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | WTD_CACHE_ONLY_URL_RETRIEVAL;
+  s.data.dwUIContext = WTD_UICONTEXT_EXECUTE;
+  if (!Guarded([&] { s.result = WinVerifyTrust(nullptr, &s.action, &s.data); })) {
+    s.result = static_cast<LONG>(kTrustFailed);
+  }
+}
+
+TrustVerification::~TrustVerification() {
+  State& s = *state_;
+  WINTRUST_DATA close = {};
+  close.cbStruct = kTrustDataSize;
+  close.hWVTStateData = s.data.hWVTStateData;
+  close.dwStateAction = WTD_STATEACTION_CLOSE;
+  Guarded([&] { WinVerifyTrust(nullptr, &s.action, &close); });
+}
+
+std::int32_t TrustVerification::result() const { return static_cast<std::int32_t>(state_->result); }
+
+const Certificate* TrustVerification::SignerCertificate() const {
+  const CERT_CONTEXT* certificate = nullptr;
+  Guarded([&] {
+    CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(state_->data.hWVTStateData);
+    if (provider == nullptr || provider->csSigners < 1 || provider->pasSigners == nullptr) return;
+    const CRYPT_PROVIDER_SGNR& signer = provider->pasSigners[0];
+    const CERT_CHAIN_CONTEXT* chain = signer.pChainContext;
+    if (chain == nullptr || chain->rgpChain == nullptr || chain->cChain < 1 || chain->rgpChain[0] == nullptr) return;
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    if (simple->cElement < 1 || simple->rgpElement == nullptr || simple->rgpElement[0] == nullptr) return;
+    certificate = simple->rgpElement[0]->pCertContext;
+  });
+  return reinterpret_cast<const Certificate*>(certificate);
+}
+
+std::uint32_t GetCertificateDisplayName(const Certificate* certificate, wchar_t* name, std::uint32_t size) {
+  DWORD count = 0;
+  if (!Guarded([&] {
+        count = CertGetNameStringW(reinterpret_cast<const CERT_CONTEXT*>(certificate), CERT_NAME_SIMPLE_DISPLAY_TYPE,
+                                   0, nullptr, name, size);
+      })) {
+    return 0;
+  }
+  return count;
+}
+
+}  // namespace platform
