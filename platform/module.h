@@ -1,6 +1,8 @@
 // Shared libraries loaded at run time.
 #pragma once
 
+#include <string>
+
 namespace platform {
 
 // The calling convention of the exports the program calls in libraries it loads: the platform's
@@ -30,5 +32,8 @@ ModuleHandle LoadModule(const wchar_t* path);
 
 // The address of the export `name` of `module`, or null when it has none.
 void* FindExport(ModuleHandle module, const char* name);
+
+// The full path of the loaded program or library that holds `address`, or empty.
+std::wstring LoadedModulePath(const void* address);
 
 }  // namespace platform

@@ -47,4 +47,10 @@ void* FindExport(ModuleHandle module, const char* name) {
   return ::dlsym(module, name);
 }
 
+std::wstring LoadedModulePath(const void* address) {
+  Dl_info info = {};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  return posix::ToWide(info.dli_fname);
+}
+
 }  // namespace platform

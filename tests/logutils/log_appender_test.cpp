@@ -8,6 +8,7 @@
 #include "logutils/log_appender.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "tests/logutils/log_lines.h"
 #include "tests/support/fixed_clock.h"
 #include "tests/support/test_support.h"
@@ -86,10 +87,16 @@ TEST_F(LogAppenderTest, ALabelTooLongForThePrefixIsCutToFit) {
   EXPECT_EQ(text_at + 1, 99u) << "the prefix fills its 100-unit buffer, terminator included";
 }
 
+// In a UTF-8 code page every one of these characters takes three bytes.
 TEST_F(LogAppenderTest, ChineseTextNeedsMoreThanTwoBytesACharacterAndIsKept) {
+  const std::wstring text = L"配置已重置：日志正常";
   LogAppender appender(Path().c_str(), L"", 0);
-  appender.Write(L"配置已重置：日志正常", 0);
-  EXPECT_EQ(testing_support::LogStatements(log_), std::vector<std::string>{"配置已重置：日志正常"});
+  appender.Write(text, 0);
+  std::string expected(text.size() * 4, '\0');
+  expected.resize(static_cast<std::size_t>(platform::WideToAnsi(text.data(), static_cast<int>(text.size()),
+                                                                expected.data(), static_cast<int>(expected.size()))));
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(testing_support::LogStatements(log_), std::vector<std::string>{expected});
 }
 
 TEST_F(LogAppenderTest, WhileTheMutexIsBusyLinesWaitInOrderWithTheirOwnTimes) {
@@ -167,11 +174,11 @@ TEST_F(LogAppenderTest, MutexNamesKeepLettersAndDigitsOnly) {
 }
 
 TEST_F(LogAppenderTest, APathWithoutLettersOrDigitsStillLogsUnderAPrivateLock) {
-  std::filesystem::create_directory(dir_ / "..." );
-  const std::filesystem::path odd = dir_ / "..." / "_";
+  std::filesystem::create_directory(dir_ / "--");
+  const std::filesystem::path odd = dir_ / "--" / "_";
   // Relative to the test folder, so that nothing of the path names a shared mutex.
   const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(dir_ / "...");
+  std::filesystem::current_path(dir_ / "--");
   {
     LogAppender appender(L"_", L"", 1);
     appender.Write(L"private", 0);

@@ -7,10 +7,25 @@
 
 #include "logutils/logger.h"
 #include "logutils/logger_impl.h"
+#include "platform/text.h"
 #include "tests/logutils/log_lines.h"
 #include "tests/support/test_support.h"
 
 namespace {
+
+// Text outside ASCII that the system's code page holds, in the code page and as wide text.
+std::pair<std::string, std::wstring> CodePageText() {
+  for (const std::wstring wide : {L"配置", L"日志", L"é"}) {
+    char narrow[16];
+    const int size = platform::WideToAnsi(wide.data(), static_cast<int>(wide.size()), narrow, sizeof narrow);
+    wchar_t back[16];
+    const int count = platform::AnsiToWide(narrow, size, back, 16);
+    if (size > 0 && static_cast<unsigned char>(narrow[0]) >= 0x80 && std::wstring(back, count) == wide) {
+      return {std::string(narrow, size), wide};
+    }
+  }
+  return {};
+}
 
 std::wstring Statement(const char* source_path, int line, const char* text) {
   LogUtils::LogStream stream("[I]", source_path, line);
@@ -33,7 +48,6 @@ TEST(LogStream, FormsTagLineAndStem) {
       {"d:\\src\\.src", 78, L"[I][  78] run"},      // nothing between them
       {"d:\\a.b\\file", 78, L"[I][  78] run"},      // the dot before the separator
       {nullptr, 78, L"[I][  78] run"},
-      {"d:\\src\\\xE6\x97\xA5\xE5\xBF\x97.cpp", 7, L"[I][   7][日志] run"},  // a stem in the code page
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Statement(c.source_path, c.line, "run"), c.statement) << (c.source_path ? c.source_path : "null");
@@ -43,7 +57,11 @@ TEST(LogStream, FormsTagLineAndStem) {
 TEST(LogStream, InsertsNarrowTextFromTheCodePage) {
   EXPECT_EQ(Statement("a\\t.cpp", 1, nullptr), L"[I][   1][t] (null)");
   EXPECT_EQ(Statement("a\\t.cpp", 1, ""), L"[I][   1][t] ");
-  EXPECT_EQ(Statement("a\\t.cpp", 1, "\xE9\x85\x8D\xE7\xBD\xAE"), L"[I][   1][t] 配置");
+  const auto [narrow, wide] = CodePageText();
+  ASSERT_FALSE(narrow.empty());
+  EXPECT_EQ(Statement("a\\t.cpp", 1, narrow.c_str()), L"[I][   1][t] " + wide);
+  const std::string stem_path = "d:\\src\\" + narrow + ".cpp";
+  EXPECT_EQ(Statement(stem_path.c_str(), 7, "run"), L"[I][   7][" + wide + L"] run") << "a stem in the code page";
   LogUtils::LogStream stream("[I]", "a\\t.cpp", 1);
   stream << L"wide " << "narrow";
   EXPECT_EQ(stream.str(), L"[I][   1][t] wide narrow");

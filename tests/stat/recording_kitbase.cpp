@@ -1,7 +1,5 @@
 // A statistics library for the tests: each call is appended to the file named by $STAT_RECORD as
 // "<name of the folder this library was loaded from> <call>". Built once with every export and once without each of them.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,9 +13,11 @@ namespace {
 void Record(const std::string& call) {
   const char* record = std::getenv("STAT_RECORD");
   if (record == nullptr) return;
-  Dl_info info = {};
-  dladdr(reinterpret_cast<void*>(&Record), &info);
-  const std::string folder = std::filesystem::path(info.dli_fname).parent_path().filename().string();
+  const std::string folder =
+      std::filesystem::path(platform::LoadedModulePath(reinterpret_cast<const void*>(&Record)))
+          .parent_path()
+          .filename()
+          .string();
   std::ofstream(record, std::ios::app) << folder << " " << call << "\n";
 }
 

@@ -2,7 +2,6 @@
 // which the programs it starts inherit, and which goes away at the end.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "tests/support/test_support.h"
@@ -10,7 +9,6 @@
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   testing_support::TempDir runtime;
-  std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
-  ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  testing_support::ScopedEnv runtime_env("XDG_RUNTIME_DIR", runtime.path().string());
   return RUN_ALL_TESTS();
 }

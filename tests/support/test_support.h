@@ -46,6 +46,22 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// Keeps the file at `path` from being deleted until the object goes, the way the system allows:
+// on POSIX by deleting it first (the next deletion finds nothing), on Windows by holding it open
+// without sharing its deletion. `error()` is the error the next deletion will fail with.
+class DeletionBlocker {
+ public:
+  explicit DeletionBlocker(const std::filesystem::path& path);
+  ~DeletionBlocker();
+  DeletionBlocker(const DeletionBlocker&) = delete;
+  DeletionBlocker& operator=(const DeletionBlocker&) = delete;
+  int error() const { return error_; }
+
+ private:
+  void* handle_ = nullptr;
+  int error_ = 0;
+};
+
 struct RunOptions {
   std::map<std::string, std::string> env;  // set (or, with an empty value, kept empty) on top of ours
   std::vector<std::string> unset;          // removed from the child's environment

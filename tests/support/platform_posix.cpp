@@ -1,0 +1,32 @@
+#include <stdlib.h>
+
+#include <cerrno>
+
+#include "tests/support/test_support.h"
+
+namespace testing_support {
+
+ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  if (value) {
+    ::setenv(name, value->c_str(), 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) {
+    ::setenv(name_.c_str(), old_->c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+}
+
+DeletionBlocker::DeletionBlocker(const std::filesystem::path& path) : error_(ENOENT) {
+  std::filesystem::remove(path);
+}
+
+DeletionBlocker::~DeletionBlocker() = default;
+
+}  // namespace testing_support
