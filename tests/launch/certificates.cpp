@@ -1,6 +1,7 @@
 #include "tests/launch/certificates.h"
 
 #include <openssl/ec.h>
+#include <openssl/rsa.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
@@ -31,6 +32,12 @@ void AddExtension(X509* certificate, X509* issuer, int nid, const char* value) {
 Key MakeKey() {
   Key key(EVP_EC_gen("P-256"));
   Check(key != nullptr, "a key");
+  return key;
+}
+
+Key MakeRsaKey() {
+  Key key(EVP_RSA_gen(2048));
+  Check(key != nullptr, "an RSA key");
   return key;
 }
 

@@ -34,6 +34,8 @@ struct CertSpec {
 };
 
 Key MakeKey();
+// An RSA key, for verifiers that know no elliptic curves.
+Key MakeRsaKey();
 // Self-signed when `issuer` is null.
 Cert MakeCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer = nullptr, EVP_PKEY* issuer_key = nullptr);
 CertSpec Named(const std::string& common_name);

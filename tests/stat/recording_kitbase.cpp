@@ -18,7 +18,7 @@ void Record(const std::string& call) {
           .parent_path()
           .filename()
           .string();
-  std::ofstream(record, std::ios::app) << folder << " " << call << "\n";
+  std::ofstream(record, std::ios::app | std::ios::binary) << folder << " " << call << "\n";
 }
 
 [[maybe_unused]] std::string Narrow(const wchar_t* text) {
