@@ -6,10 +6,16 @@
 #include "platform/process.h"
 
 bool FormatCommandLine(const wchar_t* path, const wchar_t* arguments, wchar_t (&line)[kCommandLineUnits]) {
-  // A line that does not fit is refused rather than cut.
-  const int length = arguments != nullptr ? std::swprintf(line, kCommandLineUnits, L"\"%ls\" %ls", path, arguments)
-                                          : std::swprintf(line, kCommandLineUnits, L"\"%ls\" ", path);
-  return length >= 0;
+  // A line that does not fit is refused rather than cut. The length is worked out first: the
+  // run-time libraries' bounded formatters do not agree on what they report when they cut.
+  const std::size_t length = 1 + std::wcslen(path) + 2 + (arguments != nullptr ? std::wcslen(arguments) : 0);
+  if (length + 1 > kCommandLineUnits) return false;
+  if (arguments != nullptr) {
+    std::swprintf(line, kCommandLineUnits, L"\"%ls\" %ls", path, arguments);
+  } else {
+    std::swprintf(line, kCommandLineUnits, L"\"%ls\" ", path);
+  }
+  return true;
 }
 
 std::int32_t LaunchProcess(const wchar_t* path, const wchar_t* arguments, std::int32_t show_command,

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <dlfcn.h>
 
 #include <filesystem>
 #include <string>
@@ -23,43 +22,6 @@ std::filesystem::path Library(const std::string& variant) {
 
 Calls Recorded(const std::filesystem::path& record) {
   return std::filesystem::exists(record) ? testing_support::SplitLines(ReadFile(record)) : Calls{};
-}
-
-// In-process: the library is loaded by the test before the client looks, so the client finds it
-// among the loaded modules.
-class StatSessionTest : public testing::Test {
- protected:
-  static void SetUpTestSuite() { ASSERT_NE(dlopen(Library("all").c_str(), RTLD_NOW), nullptr); }
-  Calls Take() {
-    Calls calls = Recorded(record_);
-    std::filesystem::remove(record_);
-    return calls;
-  }
-  TempDir dir_;
-  std::filesystem::path record_ = dir_ / "record";
-  testing_support::ScopedEnv env_{"STAT_RECORD", record_.string()};
-};
-
-TEST_F(StatSessionTest, OpenAndCloseRearmEachOther) {
-  CloseStatSession();
-  EXPECT_EQ(Take(), Calls{}) << "a close without a session calls nothing";
-  OpenStatSession();
-  OpenStatSession();
-  EXPECT_EQ(Take(), Calls{"all StartStat"}) << "a second open without a close does nothing";
-  CloseStatSession();
-  CloseStatSession();
-  EXPECT_EQ(Take(), Calls{"all WaitStatComplete 2000"});
-  OpenStatSession();
-  CloseStatSession();
-  EXPECT_EQ(Take(), (Calls{"all StartStat", "all WaitStatComplete 2000"}));
-}
-
-TEST_F(StatSessionTest, EventsNeedBothNames) {
-  SendStatEvent(L"", L"run");
-  SendStatEvent(L"tyhand", L"");
-  EXPECT_EQ(Take(), Calls{});
-  SendStatEvent(L"tyhand", L"run");
-  EXPECT_EQ(Take(), Calls{"all SendStatUrl tyhand run"});
 }
 
 // The real program, copied into a folder laid out per case, with the stand-in zenity recording

@@ -1,0 +1,62 @@
+// The statistics session in-process. The library is loaded by the test before the client looks,
+// so the client finds it among the loaded modules.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/module.h"
+#include "stat/stat_client.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using Calls = std::vector<std::string>;
+
+std::filesystem::path Library(const std::string& variant) {
+  return testing_support::TestBinDir() / "stat" / variant / "kitbase.dll";
+}
+
+Calls Recorded(const std::filesystem::path& record) {
+  return std::filesystem::exists(record) ? testing_support::SplitLines(ReadFile(record)) : Calls{};
+}
+
+class StatSessionTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_NE(platform::LoadModule(Library("all").wstring().c_str()), nullptr); }
+  Calls Take() {
+    Calls calls = Recorded(record_);
+    std::filesystem::remove(record_);
+    return calls;
+  }
+  TempDir dir_;
+  std::filesystem::path record_ = dir_ / "record";
+  testing_support::ScopedEnv env_{"STAT_RECORD", record_.string()};
+};
+
+TEST_F(StatSessionTest, OpenAndCloseRearmEachOther) {
+  CloseStatSession();
+  EXPECT_EQ(Take(), Calls{}) << "a close without a session calls nothing";
+  OpenStatSession();
+  OpenStatSession();
+  EXPECT_EQ(Take(), Calls{"all StartStat"}) << "a second open without a close does nothing";
+  CloseStatSession();
+  CloseStatSession();
+  EXPECT_EQ(Take(), Calls{"all WaitStatComplete 2000"});
+  OpenStatSession();
+  CloseStatSession();
+  EXPECT_EQ(Take(), (Calls{"all StartStat", "all WaitStatComplete 2000"}));
+}
+
+TEST_F(StatSessionTest, EventsNeedBothNames) {
+  SendStatEvent(L"", L"run");
+  SendStatEvent(L"tyhand", L"");
+  EXPECT_EQ(Take(), Calls{});
+  SendStatEvent(L"tyhand", L"run");
+  EXPECT_EQ(Take(), Calls{"all SendStatUrl tyhand run"});
+}
+
+}  // namespace
