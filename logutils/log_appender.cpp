@@ -1,5 +1,7 @@
 #include "logutils/log_appender.h"
 
+#include "logutils/decimal.h"
+
 #include <cwchar>
 #include <utility>
 
@@ -19,34 +21,13 @@ std::int32_t AddWrapping(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
 
-// Writes `value` in decimal, right-aligned in at least `width` columns with `fill`, as printf's
-// "%5d" (blanks) and "%02d" (zeros, after the sign) do; longer numbers are written whole.
-template <typename Char>
-std::size_t PutNumber(Char* out, long long value, std::size_t width, Char fill) {
-  Char digits[24];
-  std::size_t count = 0;
-  const bool negative = value < 0;
-  unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value) : value;
-  do {
-    digits[count++] = static_cast<Char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  std::size_t written = 0;
-  const std::size_t length = count + (negative ? 1 : 0);
-  if (negative && fill == Char('0')) out[written++] = Char('-');
-  for (std::size_t i = length; i < width; ++i) out[written++] = fill;
-  if (negative && fill != Char('0')) out[written++] = Char('-');
-  while (count > 0) out[written++] = digits[--count];
-  return written;
-}
-
 // "MM-DD hh:mm:ss.mmm [  pid][  tid]" into `prefix`, which has room for it. Returns its length.
 template <typename Char>
 std::size_t FormatTimeAndIds(Char* prefix) {
   platform::LocalTime now = {};
   if (!platform::ReadLocalTime(&now)) now = {};
   std::size_t used = 0;
-  auto put = [&](long long value, std::size_t width, Char fill) { used += PutNumber(prefix + used, value, width, fill); };
+  auto put = [&](long long value, std::size_t width, Char fill) { used += PutDecimal(prefix + used, value, width, fill); };
   // The calendar fields have two digits, the milliseconds three; anything else is written whole.
   auto two = [&](int value) {
     if (value < 0 || value > 99) return put(value, 2, Char('0'));

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string>
 
+#include "logutils/decimal.h"
 #include "logutils/logger_impl.h"
 #include "platform/sync.h"
 #include "platform/text.h"
@@ -43,23 +44,6 @@ void InitLogger(const wchar_t* path) {
 }
 
 namespace {
-
-// "%4d": right-aligned in at least four columns, longer numbers whole.
-std::size_t PutLine(char* out, std::int32_t line) {
-  char digits[12];
-  std::size_t count = 0;
-  const bool negative = line < 0;
-  std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(line) : static_cast<std::uint32_t>(line);
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (negative) digits[count++] = '-';
-  std::size_t written = 0;
-  for (std::size_t i = count; i < 4; ++i) out[written++] = ' ';
-  while (count > 0) out[written++] = digits[--count];
-  return written;
-}
 
 // The stream each thread lends to its statements.
 struct ThreadStream {
@@ -100,7 +84,7 @@ LogStream::LogStream(const char* tag, const char* source_path, std::int32_t line
   constexpr std::size_t kLast = sizeof prefix - 1;
   std::size_t used = 0;
   prefix[used++] = '[';
-  used += PutLine(prefix + used, line);
+  used += PutDecimal(prefix + used, line, 4, ' ');  // "%4d"
   prefix[used++] = ']';
   if (separator != nullptr && dot != nullptr && dot - separator >= 2) {
     prefix[used++] = '[';

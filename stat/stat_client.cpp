@@ -45,8 +45,8 @@ std::atomic<StatSession*> g_session{nullptr};
 ResettableOnce g_open_guard;
 ResettableOnce g_close_guard;
 
-// Closes the session at normal exit. Defined last of the program's static objects, it is destroyed
-// first.
+// Closes the session at normal exit. It is constructed after the logger's creation lock (which is
+// set up ahead of every ordinary static object), so it is destroyed before that lock.
 struct StatExitRegistration {
   StatExitRegistration() = default;
   ~StatExitRegistration() { CloseStatSession(); }
