@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 using testing_support::Background;
 using testing_support::TempDir;
 
-std::string Writer() { return (testing_support::TestBinDir() / "log_writer").string(); }
+std::string Writer() { return testing_support::TestProgram("log_writer").string(); }
 
 TEST(MultiProcess, FourWritersNeverTearOrInterleaveALineAndLoseNone) {
   TempDir dir;

@@ -11,6 +11,7 @@ namespace testing_support {
 
 std::filesystem::path BinDir() { return TIDYHAND_BIN_DIR; }
 std::filesystem::path TestBinDir() { return TIDYHAND_TEST_BIN_DIR; }
+std::filesystem::path TestProgram(const std::string& name) { return TestBinDir() / (name + TIDYHAND_EXE_SUFFIX); }
 
 TempDir::TempDir() {
   std::random_device random;

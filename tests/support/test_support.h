@@ -14,6 +14,8 @@ namespace testing_support {
 std::filesystem::path BinDir();
 // The folder that holds the test programs and test libraries.
 std::filesystem::path TestBinDir();
+// The test program `name` in TestBinDir(), with the system's suffix for programs.
+std::filesystem::path TestProgram(const std::string& name);
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
@@ -67,7 +69,7 @@ struct RunOptions {
   std::vector<std::string> unset;          // removed from the child's environment
   std::filesystem::path cwd;               // empty: ours
   std::chrono::milliseconds timeout{60000};
-  bool fast_clock = false;                 // run under libfaketime at a hundred times the speed
+  bool fast_clock = false;                 // run under libfaketime at a hundred times the speed (Linux)
 };
 
 struct RunResult {
@@ -94,6 +96,7 @@ class Background {
 
  private:
   int pid_ = -1;
+  void* handle_ = nullptr;  // the process, where the system hands one out
   bool reaped_ = false;
   int status_ = 0;
 };
