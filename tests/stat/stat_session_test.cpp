@@ -8,25 +8,21 @@
 
 #include "platform/module.h"
 #include "stat/stat_client.h"
+#include "tests/stat/recorded_calls.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
+using testing_support::Calls;
 using testing_support::ReadFile;
+using testing_support::Recorded;
 using testing_support::TempDir;
-using Calls = std::vector<std::string>;
-
-std::filesystem::path Library(const std::string& variant) {
-  return testing_support::TestBinDir() / "stat" / variant / "kitbase.dll";
-}
-
-Calls Recorded(const std::filesystem::path& record) {
-  return std::filesystem::exists(record) ? testing_support::SplitLines(ReadFile(record)) : Calls{};
-}
 
 class StatSessionTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() { ASSERT_NE(platform::LoadModule(Library("all").wstring().c_str()), nullptr); }
+  static void SetUpTestSuite() {
+    ASSERT_NE(platform::LoadModule(testing_support::RecordingLibrary("all").wstring().c_str()), nullptr);
+  }
   Calls Take() {
     Calls calls = Recorded(record_);
     std::filesystem::remove(record_);

@@ -5,24 +5,18 @@
 #include <vector>
 
 #include "stat/stat_client.h"
+#include "tests/stat/recorded_calls.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using testing_support::Calls;
 using testing_support::ReadFile;
+using testing_support::Recorded;
 using testing_support::RunOptions;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-using Calls = std::vector<std::string>;
-
-std::filesystem::path Library(const std::string& variant) {
-  return testing_support::TestBinDir() / "stat" / variant / "kitbase.dll";
-}
-
-Calls Recorded(const std::filesystem::path& record) {
-  return std::filesystem::exists(record) ? testing_support::SplitLines(ReadFile(record)) : Calls{};
-}
 
 // The real program, copied into a folder laid out per case, with the stand-in zenity recording
 // into the same file as the library. Each call is recorded with the folder the library was
@@ -37,7 +31,7 @@ class StatRunTest : public testing::Test {
   }
   void Place(const std::string& variant, const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(Library(variant), folder / "kitbase.dll");
+    std::filesystem::copy_file(testing_support::RecordingLibrary(variant), folder / "kitbase.dll");
   }
   testing_support::RunResult Tidyhand(std::map<std::string, std::string> extra_env = {}) {
     RunOptions options;
@@ -105,10 +99,11 @@ TEST(StatPreloaded, ALibraryLoadedAlreadyIsUsedWithoutLookingForFiles) {
   RunOptions options;
   options.env = {{"STAT_RECORD", (dir / "record").string()}};
   const auto run = testing_support::RunProgram({(testing_support::TestBinDir() / "stat_preloader").string(),
-                                         Library("no_start").string()},
-                                        options);
+                                                testing_support::RecordingLibrary("no_start").string()},
+                                               options);
   EXPECT_EQ(run.exit_code, 0) << run.output;
-  EXPECT_EQ(Recorded(dir / "record"), (Calls{"no_start SendStatUrl tyhand run", "no_start WaitStatComplete 2000"}));
+  EXPECT_EQ(Recorded(dir / "record"),
+            (Calls{"no_start SendStatUrl tyhand run", "no_start WaitStatComplete 2000"}));
 }
 
 }  // namespace
