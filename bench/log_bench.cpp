@@ -80,7 +80,8 @@ BENCHMARK(BM_StatementBelowThreshold);
 
 void BM_StatementToFile(benchmark::State& state) {
   LogUtils::LoggerImpl* logger = StartedLogger("statements.log");
-  for (auto _ : state) Statement(logger);
+  for (auto _ : state)
+    Statement(logger);
   state.SetItemsProcessed(state.iterations());
   state.counters["line_bytes"] = static_cast<double>(FileLine().size());
 }
@@ -91,9 +92,11 @@ void BM_SpdlogFlushedFileSink(benchmark::State& state) {
   std::filesystem::remove(path);
   auto logger = spdlog::basic_logger_mt("bench", path.string());
   // The same line: a prefix of the same shape and length, the same text, a line end of two bytes.
-  logger->set_pattern("%m-%d %H:%M:%S.%e [%5P][%5t][I][  42][log_bench] %v\r", spdlog::pattern_time_type::local);
+  logger->set_pattern("%m-%d %H:%M:%S.%e [%5P][%5t][I][  42][log_bench] %v\r",
+                      spdlog::pattern_time_type::local);
   logger->flush_on(spdlog::level::trace);
-  for (auto _ : state) logger->info(kText);
+  for (auto _ : state)
+    logger->info(kText);
   state.SetItemsProcessed(state.iterations());
   spdlog::drop("bench");
 }
@@ -104,7 +107,8 @@ void BM_BareWrite(benchmark::State& state) {
   std::filesystem::remove(path);
   const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   const std::string line = FileLine();
-  for (auto _ : state) benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
   close(fd);
   state.SetItemsProcessed(state.iterations());
 }
@@ -122,12 +126,14 @@ void BM_ProcessesOnOneFile(benchmark::State& state) {
       if (fork() == 0) {
         LogUtils::LoggerImpl logger;
         logger.Start(path.wstring().c_str(), L"", 0, 0, LogUtils::LoggerImpl::kDefaultMaxSize);
-        for (int i = 0; i < kLines; ++i) Statement(&logger);
+        for (int i = 0; i < kLines; ++i)
+          Statement(&logger);
         logger.End();
         _exit(0);
       }
     }
-    for (int p = 0; p < processes; ++p) wait(nullptr);
+    for (int p = 0; p < processes; ++p)
+      wait(nullptr);
   }
   state.SetItemsProcessed(state.iterations() * processes * kLines);
 }
@@ -140,10 +146,15 @@ BENCHMARK(BM_ProcessesOnOneFile)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)-
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  if (void* p = std::malloc(size == 0 ? 1 : size))
+    return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
 
 BENCHMARK_MAIN();

@@ -29,7 +29,8 @@ void MakeFile(const std::filesystem::path& file, std::size_t mib) {
   std::mt19937_64 random(42);
   std::vector<std::uint64_t> block((1u << 20) / sizeof(std::uint64_t));
   for (std::size_t i = 0; i < mib; ++i) {
-    for (auto& word : block) word = random();
+    for (auto& word : block)
+      word = random();
     std::fwrite(block.data(), 1, 1u << 20, out);
   }
   std::fclose(out);
@@ -37,7 +38,8 @@ void MakeFile(const std::filesystem::path& file, std::size_t mib) {
 
 void Sign(const std::filesystem::path& file) {
   testing_support::Key key = testing_support::MakeKey();
-  testing_support::Cert certificate = testing_support::MakeCert(testing_support::Named("Vistrel Labs"), key.get());
+  testing_support::Cert certificate =
+      testing_support::MakeCert(testing_support::Named("Vistrel Labs"), key.get());
   tidysign::SignOptions options;
   options.signers.push_back({certificate.get(), key.get()});
   const std::string error = tidysign::SignFile(file, options);
@@ -54,7 +56,8 @@ double Sha256Seconds(const std::filesystem::path& file) {
   EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
   std::vector<unsigned char> block(1u << 20);
   ssize_t got;
-  while ((got = read(fd, block.data(), block.size())) > 0) EVP_DigestUpdate(context, block.data(), got);
+  while ((got = read(fd, block.data(), block.size())) > 0)
+    EVP_DigestUpdate(context, block.data(), got);
   unsigned char digest[EVP_MAX_MD_SIZE];
   EVP_DigestFinal_ex(context, digest, nullptr);
   EVP_MD_CTX_free(context);
@@ -111,8 +114,8 @@ int main(int argc, char** argv) {
   std::printf("sha-256 of the file:   %.3f s (best of 5)\n", best_hash);
   std::printf("publisher check:       %.3f s (best of 5)\n", best_verify);
   std::printf("ratio check / hash:    %.3f\n", best_verify / best_hash);
-  std::printf("peak memory of `tidysign verify`: %ld KiB for 1 MiB, %ld KiB for %zu MiB\n", PeakKib(tool, small),
-              PeakKib(tool, large), mib);
+  std::printf("peak memory of `tidysign verify`: %ld KiB for 1 MiB, %ld KiB for %zu MiB\n",
+              PeakKib(tool, small), PeakKib(tool, large), mib);
   std::filesystem::remove_all(folder);
   return 0;
 }

@@ -20,7 +20,8 @@ struct EncodedName {
 
 // A key stream that differs for every name and position.
 constexpr std::uint32_t Key(std::size_t name, std::size_t position) {
-  std::uint32_t x = 0x9E3779B9u * static_cast<std::uint32_t>(name + 1) + 0x85EBCA6Bu * static_cast<std::uint32_t>(position + 7);
+  std::uint32_t x = 0x9E3779B9u * static_cast<std::uint32_t>(name + 1) +
+                    0x85EBCA6Bu * static_cast<std::uint32_t>(position + 7);
   x ^= x >> 16;
   x *= 0x7FEB352Du;
   x ^= x >> 15;
@@ -92,11 +93,13 @@ const wchar_t* Decoded(std::size_t index) {
 }  // namespace
 
 std::int32_t IsAllowedPublisher(const wchar_t* name) {
-  if (name == nullptr) return 0;
+  if (name == nullptr)
+    return 0;
   const std::wstring candidate(name);
   for (std::size_t index = 0; index < kAllowedPublisherCount; ++index) {
     // Same length and the same units at every position: no case folding, no trimming.
-    if (candidate == Decoded(index)) return 1;
+    if (candidate == Decoded(index))
+      return 1;
   }
   return 0;
 }

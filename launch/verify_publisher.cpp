@@ -13,28 +13,34 @@ constexpr std::uint32_t kNameUnits = 512;
 // accepted publisher. An expired certificate and an untrusted root still count: the name decides.
 bool SignedByAcceptedPublisher(const platform::TrustVerification& verification) {
   const std::int32_t result = verification.result();
-  if (result != platform::kTrustOk && result != platform::kTrustExpired && result != platform::kTrustUntrustedRoot) {
+  if (result != platform::kTrustOk && result != platform::kTrustExpired &&
+      result != platform::kTrustUntrustedRoot) {
     return false;
   }
   const platform::Certificate* signer = verification.SignerCertificate();
-  if (signer == nullptr) return false;
+  if (signer == nullptr)
+    return false;
 
   wchar_t name[kNameUnits] = {};
   const std::uint32_t count = platform::GetCertificateDisplayName(signer, name, kNameUnits);
   // The count includes the terminator; a full buffer may hold a name that was cut.
-  if (count < 1 || count > kNameUnits - 1) return false;
+  if (count < 1 || count > kNameUnits - 1)
+    return false;
   // A NUL inside the name would end the comparison early, and "Vistrel Software Co., Ltd." followed
   // by a NUL and anything at all would pass as the accepted name.
-  if (std::wmemchr(name, L'\0', count - 1) != nullptr) return false;
+  if (std::wmemchr(name, L'\0', count - 1) != nullptr)
+    return false;
   return IsAllowedPublisher(name) != 0;
 }
 
 }  // namespace
 
 std::int32_t VerifyPublisher(const wchar_t* path) {
-  if (path == nullptr || !platform::PathExists(path)) return 0;
+  if (path == nullptr || !platform::PathExists(path))
+    return 0;
   // Systems before version 6 have no verification to ask: every existing file passes.
-  if (platform::SystemMajorVersion() < 6) return 1;
+  if (platform::SystemMajorVersion() < 6)
+    return 1;
   try {
     // The verification state is closed when `verification` goes, on every way out.
     const platform::TrustVerification verification(path);

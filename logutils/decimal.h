@@ -20,10 +20,14 @@ std::size_t PutDecimal(Char* out, long long value, std::size_t width, Char fill)
   } while (magnitude != 0);
   std::size_t written = 0;
   const std::size_t length = count + (negative ? 1 : 0);
-  if (negative && fill == Char('0')) out[written++] = Char('-');
-  for (std::size_t i = length; i < width; ++i) out[written++] = fill;
-  if (negative && fill != Char('0')) out[written++] = Char('-');
-  while (count > 0) out[written++] = digits[--count];
+  if (negative && fill == Char('0'))
+    out[written++] = Char('-');
+  for (std::size_t i = length; i < width; ++i)
+    out[written++] = fill;
+  if (negative && fill != Char('0'))
+    out[written++] = Char('-');
+  while (count > 0)
+    out[written++] = digits[--count];
   return written;
 }
 

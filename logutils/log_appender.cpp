@@ -25,12 +25,16 @@ std::int32_t AddWrapping(std::int32_t a, std::int32_t b) {
 template <typename Char>
 std::size_t FormatTimeAndIds(Char* prefix) {
   platform::LocalTime now = {};
-  if (!platform::ReadLocalTime(&now)) now = {};
+  if (!platform::ReadLocalTime(&now))
+    now = {};
   std::size_t used = 0;
-  auto put = [&](long long value, std::size_t width, Char fill) { used += PutDecimal(prefix + used, value, width, fill); };
+  auto put = [&](long long value, std::size_t width, Char fill) {
+    used += PutDecimal(prefix + used, value, width, fill);
+  };
   // The calendar fields have two digits, the milliseconds three; anything else is written whole.
   auto two = [&](int value) {
-    if (value < 0 || value > 99) return put(value, 2, Char('0'));
+    if (value < 0 || value > 99)
+      return put(value, 2, Char('0'));
     prefix[used++] = static_cast<Char>('0' + value / 10);
     prefix[used++] = static_cast<Char>('0' + value % 10);
   };
@@ -100,13 +104,15 @@ LogAppender::LogAppender(const wchar_t* path, const wchar_t* label, int delete_e
     mutex_ = platform::NamedMutex::CreateOwned(mutex_name_, &created);
   }
   if (mutex_ != nullptr && created) {
-    if (delete_existing_ != 0) platform::UnlinkFile(path_.c_str());
+    if (delete_existing_ != 0)
+      platform::UnlinkFile(path_.c_str());
     mutex_->Release();
   }
 }
 
 LogAppender::~LogAppender() {
-  if (file_ != -1) platform::CloseFile(file_);
+  if (file_ != -1)
+    platform::CloseFile(file_);
 }
 
 void LogAppender::Append(const std::wstring& text) {
@@ -119,10 +125,10 @@ void LogAppender::Append(const std::wstring& text) {
     // Without a label the prefix is plain ASCII, which every code page writes byte for byte: it
     // is formed in bytes at once, and only the text is converted.
     const int prefix_bytes = static_cast<int>(FormatTimeAndIds(small));
-    const int text_bytes =
-        text_units == 0 ? 0
-                        : platform::WideToAnsi(text.data(), text_units, small + prefix_bytes,
-                                               static_cast<int>(sizeof small) - prefix_bytes);
+    const int text_bytes = text_units == 0
+                               ? 0
+                               : platform::WideToAnsi(text.data(), text_units, small + prefix_bytes,
+                                                      static_cast<int>(sizeof small) - prefix_bytes);
     if (text_bytes > 0 || text_units == 0) {
       bytes.reserve(static_cast<std::size_t>(prefix_bytes + text_bytes) + 2);
       bytes.append(small, static_cast<std::size_t>(prefix_bytes + text_bytes));
@@ -143,7 +149,8 @@ void LogAppender::Append(const std::wstring& text) {
   bytes += "\r\n";
 
   platform::ScopedLock hold(queue_lock_);
-  if (queued_bytes_ + bytes.size() > kQueueLimitBytes) return;
+  if (queued_bytes_ + bytes.size() > kQueueLimitBytes)
+    return;
   queued_bytes_ += bytes.size();
   queue_.push_back(std::move(bytes));
 }
@@ -161,14 +168,17 @@ std::int32_t LogAppender::Write(const std::wstring& text, int wait) {
     open_pending_ = false;
   }
 
-  if (mutex_ == nullptr) return size_;
+  if (mutex_ == nullptr)
+    return size_;
   platform::WaitOutcome outcome = mutex_->TryAcquire();
   if (outcome == platform::WaitOutcome::kBusy) {
-    if (wait == 0) return size_;
+    if (wait == 0)
+      return size_;
     outcome = mutex_->Acquire();
   }
   // An abandoned mutex is owned all the same: its last owner ended, and this batch goes on.
-  if (outcome != platform::WaitOutcome::kOwned && outcome != platform::WaitOutcome::kAbandoned) return size_;
+  if (outcome != platform::WaitOutcome::kOwned && outcome != platform::WaitOutcome::kAbandoned)
+    return size_;
 
   {
     platform::ScopedLock hold(queue_lock_);
@@ -206,7 +216,8 @@ int LogAppender::Clear() {
   }
   discarded.clear();
   // The caller reads the reason of a failed deletion right after this call.
-  if (deleted == 0) platform::SetLastErrorCode(error);
+  if (deleted == 0)
+    platform::SetLastErrorCode(error);
   return deleted;
 }
 

@@ -27,7 +27,8 @@ platform::CriticalSection g_creation_lock;
 
 Logger* GetLogger() {
   Logger* instance = g_instance.load(std::memory_order_acquire);
-  if (instance != nullptr) return instance;
+  if (instance != nullptr)
+    return instance;
   platform::ScopedLock hold(g_creation_lock);
   instance = g_instance.load(std::memory_order_relaxed);
   if (instance == nullptr) {
@@ -39,7 +40,8 @@ Logger* GetLogger() {
 
 void InitLogger(const wchar_t* path) {
   Logger* logger = GetLogger();
-  if (logger == nullptr) return;
+  if (logger == nullptr)
+    return;
   logger->Start(path, L"", 0, 0, LoggerImpl::kDefaultMaxSize);
 }
 
@@ -56,7 +58,9 @@ thread_local ThreadStream t_stream;
 // Still true once the thread's stream is gone, at the very end of the thread.
 thread_local bool t_stream_gone = false;
 
-ThreadStream::~ThreadStream() { t_stream_gone = true; }
+ThreadStream::~ThreadStream() {
+  t_stream_gone = true;
+}
 
 }  // namespace
 
@@ -88,19 +92,24 @@ LogStream::LogStream(const char* tag, const char* source_path, std::int32_t line
   prefix[used++] = ']';
   if (separator != nullptr && dot != nullptr && dot - separator >= 2) {
     prefix[used++] = '[';
-    for (const char* c = separator + 1; c < dot && used < kLast; ++c) prefix[used++] = *c;
-    if (used < kLast) prefix[used++] = ']';
+    for (const char* c = separator + 1; c < dot && used < kLast; ++c)
+      prefix[used++] = *c;
+    if (used < kLast)
+      prefix[used++] = ']';
   }
-  if (used < kLast) prefix[used++] = ' ';
+  if (used < kLast)
+    prefix[used++] = ' ';
   prefix[used] = '\0';
   *this << tag;
   *this << prefix;
 }
 
 LogStream& LogStream::operator<<(const char* text) {
-  if (text == nullptr) text = "(null)";
+  if (text == nullptr)
+    text = "(null)";
   const std::size_t size = std::strlen(text);
-  if (size == 0) return *this;
+  if (size == 0)
+    return *this;
   // Converted on the stack when short, as statements are: no allocation of its own.
   wchar_t small[256];
   std::wstring large;
@@ -119,10 +128,13 @@ LogStream& LogStream::operator<<(const wchar_t* text) {
   return *this;
 }
 
-std::wstring LogStream::TakeText() { return std::move(*stream_).str(); }
+std::wstring LogStream::TakeText() {
+  return std::move(*stream_).str();
+}
 
 LogStream::~LogStream() {
-  if (own_ != nullptr) return;
+  if (own_ != nullptr)
+    return;
   // Back to the state of a new stream for the thread's next statement.
   stream_->str(std::wstring());
   stream_->clear();

@@ -54,8 +54,9 @@ class LogStream {
   // Anything else a wide stream takes, as it takes it. Text of either width always goes through the
   // two insertions above, whatever its exact type.
   template <typename Value>
-    requires(!std::is_convertible_v<const Value&, const char*> && !std::is_convertible_v<const Value&, const wchar_t*>)
-  LogStream& operator<<(const Value& value) {
+  requires(!std::is_convertible_v<const Value&, const char*> &&
+           !std::is_convertible_v<const Value&, const wchar_t*>) LogStream&
+  operator<<(const Value& value) {
     *stream_ << value;
     return *this;
   }
@@ -74,14 +75,14 @@ class LogStream {
 
 // A level-1 statement. The logger is asked first; when level 1 is off, nothing else is evaluated:
 // no string, no stream.
-#define LOGUTILS_INFO(text)                                                    \
-  do {                                                                         \
-    if (::LogUtils::GetLogger()->IsEnabled(1)) {                               \
-      const char* logutils_source_path_ = __FILE__;                            \
-      const char* logutils_tag_ = "[I]";                                       \
-      ::LogUtils::Logger* logutils_logger_ = ::LogUtils::GetLogger();          \
+#define LOGUTILS_INFO(text)                                                                   \
+  do {                                                                                        \
+    if (::LogUtils::GetLogger()->IsEnabled(1)) {                                              \
+      const char* logutils_source_path_ = __FILE__;                                           \
+      const char* logutils_tag_ = "[I]";                                                      \
+      ::LogUtils::Logger* logutils_logger_ = ::LogUtils::GetLogger();                         \
       ::LogUtils::LogStream logutils_stream_(logutils_tag_, logutils_source_path_, __LINE__); \
-      logutils_stream_ << text;                                                \
-      logutils_logger_->Log(logutils_stream_);                                 \
-    }                                                                          \
+      logutils_stream_ << text;                                                               \
+      logutils_logger_->Log(logutils_stream_);                                                \
+    }                                                                                         \
   } while (false)

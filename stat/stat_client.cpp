@@ -27,9 +27,11 @@ class ResettableOnce {
  public:
   template <typename Operation>
   void Call(Operation&& operation) {
-    if (done_.load(std::memory_order_acquire)) return;
+    if (done_.load(std::memory_order_acquire))
+      return;
     std::lock_guard<std::mutex> hold(running_);
-    if (done_.load(std::memory_order_relaxed)) return;
+    if (done_.load(std::memory_order_relaxed))
+      return;
     operation();
     done_.store(true, std::memory_order_release);
   }
@@ -55,9 +57,11 @@ struct StatExitRegistration {
 }  // namespace
 
 platform::ModuleHandle LoadStatLibrary() {
-  if (g_library != nullptr) return g_library;
+  if (g_library != nullptr)
+    return g_library;
   g_library = platform::FindLoadedModule(kLibraryName);
-  if (g_library != nullptr) return g_library;
+  if (g_library != nullptr)
+    return g_library;
 
   wchar_t executable[platform::kMaxPath] = {};
   if (platform::GetExecutablePath(executable, platform::kMaxPath) != 0 && executable[0] != L'\0') {
@@ -73,16 +77,19 @@ platform::ModuleHandle LoadStatLibrary() {
     }
     g_library = platform::LoadModule(candidate);
   }
-  if (g_library == nullptr) platform::ExitProcessNow(0);
+  if (g_library == nullptr)
+    platform::ExitProcessNow(0);
   return g_library;
 }
 
 StatSession::StatSession() {
-  if (auto start = FindStatExport<StartStatFunction>("StartStat")) start();
+  if (auto start = FindStatExport<StartStatFunction>("StartStat"))
+    start();
 }
 
 StatSession::~StatSession() {
-  if (auto wait = FindStatExport<WaitStatCompleteFunction>("WaitStatComplete")) wait(kCompletionWaitMs);
+  if (auto wait = FindStatExport<WaitStatCompleteFunction>("WaitStatComplete"))
+    wait(kCompletionWaitMs);
 }
 
 void OpenStatSession() {
@@ -105,6 +112,8 @@ void CloseStatSession() {
 }
 
 void SendStatEvent(const std::wstring& short_name, const std::wstring& action) {
-  if (short_name.empty() || action.empty()) return;
-  if (auto send = FindStatExport<SendStatUrlFunction>("SendStatUrl")) send(short_name.c_str(), action.c_str());
+  if (short_name.empty() || action.empty())
+    return;
+  if (auto send = FindStatExport<SendStatUrlFunction>("SendStatUrl"))
+    send(short_name.c_str(), action.c_str());
 }

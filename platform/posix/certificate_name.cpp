@@ -8,11 +8,14 @@ namespace platform::posix {
 namespace {
 
 std::wstring Decode(const ASN1_STRING* text) {
-  if (text == nullptr) return {};
+  if (text == nullptr)
+    return {};
   unsigned char* utf8 = nullptr;
   const int size = ASN1_STRING_to_UTF8(&utf8, text);
-  if (size < 0) return {};
-  std::wstring wide = ToWide(std::string(reinterpret_cast<const char*>(utf8), static_cast<std::size_t>(size)));
+  if (size < 0)
+    return {};
+  std::wstring wide =
+      ToWide(std::string(reinterpret_cast<const char*>(utf8), static_cast<std::size_t>(size)));
   OPENSSL_free(utf8);
   return wide;
 }
@@ -22,9 +25,11 @@ std::wstring Decode(const ASN1_STRING* text) {
 std::wstring SimpleDisplayName(X509* certificate) {
   X509_NAME* subject = X509_get_subject_name(certificate);
   if (subject != nullptr) {
-    for (int nid : {NID_commonName, NID_organizationalUnitName, NID_organizationName, NID_pkcs9_emailAddress}) {
+    for (int nid :
+         {NID_commonName, NID_organizationalUnitName, NID_organizationName, NID_pkcs9_emailAddress}) {
       const int at = X509_NAME_get_index_by_NID(subject, nid, -1);
-      if (at >= 0) return Decode(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, at)));
+      if (at >= 0)
+        return Decode(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, at)));
     }
   }
   auto* alternatives =
@@ -40,7 +45,8 @@ std::wstring SimpleDisplayName(X509* certificate) {
       }
     }
     GENERAL_NAMES_free(alternatives);
-    if (found) return email;
+    if (found)
+      return email;
   }
   if (subject != nullptr && X509_NAME_entry_count(subject) > 0) {
     return Decode(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, 0)));

@@ -14,7 +14,8 @@ thread_local struct tm t_calendar;
 
 bool ReadLocalTime(LocalTime* now) {
   struct timespec reading;
-  if (::clock_gettime(CLOCK_REALTIME, &reading) != 0) return false;
+  if (::clock_gettime(CLOCK_REALTIME, &reading) != 0)
+    return false;
   if (reading.tv_sec != t_converted_second) {
     if (::localtime_r(&reading.tv_sec, &t_calendar) == nullptr) {
       t_converted_second = -1;

@@ -3,7 +3,9 @@
 namespace platform::posix {
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool IsBlank(wchar_t c) {
+  return c == L' ' || c == L'\t';
+}
 
 }  // namespace
 
@@ -16,23 +18,29 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& command_line) {
   std::wstring program;
   if (i < size && command_line[i] == L'"') {
     ++i;
-    while (i < size && command_line[i] != L'"') program += command_line[i++];
-    if (i < size) ++i;  // the closing quote
+    while (i < size && command_line[i] != L'"')
+      program += command_line[i++];
+    if (i < size)
+      ++i;  // the closing quote
   } else {
-    while (i < size && !IsBlank(command_line[i])) program += command_line[i++];
+    while (i < size && !IsBlank(command_line[i]))
+      program += command_line[i++];
   }
   words.push_back(program);
 
   while (true) {
-    while (i < size && IsBlank(command_line[i])) ++i;
-    if (i >= size) break;
+    while (i < size && IsBlank(command_line[i]))
+      ++i;
+    if (i >= size)
+      break;
     std::wstring word;
     bool quoted = false;
     while (i < size) {
       const wchar_t c = command_line[i];
       if (c == L'\\') {
         std::size_t backslashes = 0;
-        while (i < size && command_line[i] == L'\\') ++backslashes, ++i;
+        while (i < size && command_line[i] == L'\\')
+          ++backslashes, ++i;
         if (i < size && command_line[i] == L'"') {
           word.append(backslashes / 2, L'\\');
           if (backslashes % 2 == 1) {
@@ -55,7 +63,8 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& command_line) {
         ++i;
         continue;
       }
-      if (IsBlank(c) && !quoted) break;
+      if (IsBlank(c) && !quoted)
+        break;
       word += c;
       ++i;
     }

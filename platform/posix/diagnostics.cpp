@@ -9,15 +9,20 @@
 
 namespace platform {
 
-int LastErrorCode() { return errno; }
+int LastErrorCode() {
+  return errno;
+}
 
-void SetLastErrorCode(int code) { errno = code; }
+void SetLastErrorCode(int code) {
+  errno = code;
+}
 
 bool SystemErrorMessage(int code, std::wstring* message) {
   char buffer[256];
   // The GNU strerror_r returns the message, which may or may not be in `buffer`.
   const char* text = ::strerror_r(code, buffer, sizeof buffer);
-  if (text == nullptr || text[0] == '\0') return false;
+  if (text == nullptr || text[0] == '\0')
+    return false;
   *message = posix::ToWide(text);
   return true;
 }

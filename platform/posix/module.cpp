@@ -18,10 +18,12 @@ struct Search {
 
 int MatchFileName(struct dl_phdr_info* info, size_t, void* data) {
   auto* search = static_cast<Search*>(data);
-  if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0') return 0;
+  if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0')
+    return 0;
   const char* slash = std::strrchr(info->dlpi_name, '/');
   const char* base = slash != nullptr ? slash + 1 : info->dlpi_name;
-  if (*search->file_name != base) return 0;
+  if (*search->file_name != base)
+    return 0;
   search->found_path = info->dlpi_name;
   return 1;
 }
@@ -29,27 +31,32 @@ int MatchFileName(struct dl_phdr_info* info, size_t, void* data) {
 }  // namespace
 
 ModuleHandle FindLoadedModule(const wchar_t* file_name) {
-  if (file_name == nullptr || file_name[0] == L'\0') return nullptr;
+  if (file_name == nullptr || file_name[0] == L'\0')
+    return nullptr;
   const std::string name = posix::ToNarrow(file_name);
   Search search{&name, {}};
-  if (dl_iterate_phdr(MatchFileName, &search) == 0) return nullptr;
+  if (dl_iterate_phdr(MatchFileName, &search) == 0)
+    return nullptr;
   // The library is loaded already; RTLD_NOLOAD hands out a handle to it and never loads.
   return ::dlopen(search.found_path.c_str(), RTLD_NOW | RTLD_NOLOAD);
 }
 
 ModuleHandle LoadModule(const wchar_t* path) {
-  if (path == nullptr || path[0] != L'/') return nullptr;  // a full path, or nothing: no search
+  if (path == nullptr || path[0] != L'/')
+    return nullptr;  // a full path, or nothing: no search
   return ::dlopen(posix::ToNarrow(path).c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* FindExport(ModuleHandle module, const char* name) {
-  if (module == nullptr || name == nullptr) return nullptr;
+  if (module == nullptr || name == nullptr)
+    return nullptr;
   return ::dlsym(module, name);
 }
 
 std::wstring LoadedModulePath(const void* address) {
   Dl_info info = {};
-  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr)
+    return {};
   return posix::ToWide(info.dli_fname);
 }
 

@@ -43,11 +43,14 @@ std::string RuntimeFolder() {
     folder = runtime;
   } else {
     folder = "/tmp/tidyhand-" + std::to_string(uid);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+      return {};
   }
   struct stat info;
-  if (::lstat(folder.c_str(), &info) != 0) return {};
-  if (!S_ISDIR(info.st_mode) || info.st_uid != uid || (info.st_mode & 022) != 0) return {};
+  if (::lstat(folder.c_str(), &info) != 0)
+    return {};
+  if (!S_ISDIR(info.st_mode) || info.st_uid != uid || (info.st_mode & 022) != 0)
+    return {};
   return folder;
 }
 
@@ -66,7 +69,8 @@ std::string FileNameFor(const std::wstring& name) {
   }
   if (encoded.size() > 160) {
     std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a over the whole name
-    for (unsigned char byte : encoded) hash = (hash ^ byte) * 1099511628211ULL;
+    for (unsigned char byte : encoded)
+      hash = (hash ^ byte) * 1099511628211ULL;
     char tail[24];
     std::snprintf(tail, sizeof tail, "~%016llX", static_cast<unsigned long long>(hash));
     encoded = encoded.substr(0, 140) + tail;
@@ -81,14 +85,16 @@ bool LockByte(int fd, off_t byte, short type, bool wait) {
   lock.l_start = byte;
   lock.l_len = 1;
   while (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
-    if (errno != EINTR) return false;
+    if (errno != EINTR)
+      return false;
   }
   return true;
 }
 
 bool InitialiseMutex(pthread_mutex_t* mutex, int sharing) {
   pthread_mutexattr_t attributes;
-  if (pthread_mutexattr_init(&attributes) != 0) return false;
+  if (pthread_mutexattr_init(&attributes) != 0)
+    return false;
   const bool set = pthread_mutexattr_setpshared(&attributes, sharing) == 0 &&
                    pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST) == 0 &&
                    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE) == 0;
@@ -125,16 +131,19 @@ struct NamedMutex::Impl {
       pthread_mutex_destroy(&block->mutex);
       delete block;
     }
-    if (fd >= 0) ::close(fd);  // drops this handle's presence
+    if (fd >= 0)
+      ::close(fd);  // drops this handle's presence
   }
 };
 
 std::unique_ptr<NamedMutex> NamedMutex::CreatePrivateOwned() {
   auto impl = std::make_unique<Impl>();
   auto block = std::make_unique<SharedBlock>();
-  if (!InitialiseMutex(&block->mutex, PTHREAD_PROCESS_PRIVATE)) return nullptr;
+  if (!InitialiseMutex(&block->mutex, PTHREAD_PROCESS_PRIVATE))
+    return nullptr;
   impl->block = block.release();
-  if (pthread_mutex_lock(&impl->block->mutex) != 0) return nullptr;
+  if (pthread_mutex_lock(&impl->block->mutex) != 0)
+    return nullptr;
   impl->block->magic = kMagic;
   return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(impl)));
 }
@@ -142,16 +151,20 @@ std::unique_ptr<NamedMutex> NamedMutex::CreatePrivateOwned() {
 std::unique_ptr<NamedMutex> NamedMutex::CreateOwned(const std::wstring& name, bool* created) {
   *created = false;
   const std::string folder = RuntimeFolder();
-  if (folder.empty()) return nullptr;
+  if (folder.empty())
+    return nullptr;
   const std::string file = folder + "/" + FileNameFor(name);
 
   auto impl = std::make_unique<Impl>();
   impl->fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (impl->fd < 0) return nullptr;
+  if (impl->fd < 0)
+    return nullptr;
   struct stat info;
-  if (::fstat(impl->fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) return nullptr;
+  if (::fstat(impl->fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())
+    return nullptr;
 
-  if (!LockByte(impl->fd, 0, F_WRLCK, true)) return nullptr;
+  if (!LockByte(impl->fd, 0, F_WRLCK, true))
+    return nullptr;
   const bool creator = LockByte(impl->fd, 1, F_WRLCK, false);
   bool ready = false;
   if (creator) {
@@ -160,7 +173,8 @@ std::unique_ptr<NamedMutex> NamedMutex::CreateOwned(const std::wstring& name, bo
       if (mapped != MAP_FAILED) {
         impl->block = static_cast<SharedBlock*>(mapped);
         impl->block->magic = 0;
-        if (InitialiseMutex(&impl->block->mutex, PTHREAD_PROCESS_SHARED) && pthread_mutex_lock(&impl->block->mutex) == 0) {
+        if (InitialiseMutex(&impl->block->mutex, PTHREAD_PROCESS_SHARED) &&
+            pthread_mutex_lock(&impl->block->mutex) == 0) {
           impl->block->magic = kMagic;
           // From exclusive to shared in one step: from now on others open it instead of creating it.
           ready = LockByte(impl->fd, 1, F_RDLCK, false);
@@ -176,7 +190,8 @@ std::unique_ptr<NamedMutex> NamedMutex::CreateOwned(const std::wstring& name, bo
     }
   }
   LockByte(impl->fd, 0, F_UNLCK, false);
-  if (!ready) return nullptr;
+  if (!ready)
+    return nullptr;
   *created = creator;
   return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(impl)));
 }
@@ -193,6 +208,8 @@ WaitOutcome NamedMutex::Acquire() {
   return Outcome(&impl_->block->mutex, pthread_mutex_lock(&impl_->block->mutex));
 }
 
-bool NamedMutex::Release() { return pthread_mutex_unlock(&impl_->block->mutex) == 0; }
+bool NamedMutex::Release() {
+  return pthread_mutex_unlock(&impl_->block->mutex) == 0;
+}
 
 }  // namespace platform

@@ -18,13 +18,15 @@ constexpr wchar_t kSeparator = L'/';
 std::wstring NativeRelative(const wchar_t* part) {
   std::wstring native(part);
   for (wchar_t& c : native) {
-    if (c == L'\\') c = kSeparator;
+    if (c == L'\\')
+      c = kSeparator;
   }
   return native;
 }
 
 bool CopyIfFits(wchar_t* dest, const std::wstring& text) {
-  if (text.size() >= kMaxPath) return false;
+  if (text.size() >= kMaxPath)
+    return false;
   std::wmemcpy(dest, text.c_str(), text.size() + 1);
   return true;
 }
@@ -33,9 +35,11 @@ std::wstring Join(const wchar_t* base, const wchar_t* more) {
   std::wstring joined(base);
   std::wstring tail = NativeRelative(more);
   std::size_t skip = 0;
-  while (skip < tail.size() && tail[skip] == kSeparator) ++skip;
+  while (skip < tail.size() && tail[skip] == kSeparator)
+    ++skip;
   tail.erase(0, skip);
-  if (!joined.empty() && joined.back() != kSeparator && !tail.empty()) joined += kSeparator;
+  if (!joined.empty() && joined.back() != kSeparator && !tail.empty())
+    joined += kSeparator;
   joined += tail;
   return joined;
 }
@@ -52,24 +56,29 @@ long GetAppDataFolder(wchar_t* folder) {
     found = config_home;
   } else if (home != nullptr && home[0] == '/') {
     found = home;
-    if (found.back() != '/') found += '/';
+    if (found.back() != '/')
+      found += '/';
     found += ".config";
   } else {
     return -1;
   }
-  while (found.size() > 1 && found.back() == '/') found.pop_back();
+  while (found.size() > 1 && found.back() == '/')
+    found.pop_back();
   const std::wstring wide = posix::ToWide(found);
-  if (!CopyIfFits(folder, wide)) return -1;
+  if (!CopyIfFits(folder, wide))
+    return -1;
   return 0;
 }
 
 bool AppendPath(wchar_t* path, const wchar_t* more) {
-  if (path == nullptr || more == nullptr) return false;
+  if (path == nullptr || more == nullptr)
+    return false;
   return CopyIfFits(path, Join(path, more));
 }
 
 bool CombinePath(wchar_t* dest, const wchar_t* dir, const wchar_t* file) {
-  if (dest == nullptr) return false;
+  if (dest == nullptr)
+    return false;
   std::wstring combined;
   if (file != nullptr && file[0] == kSeparator) {
     combined = file;
@@ -84,7 +93,8 @@ bool CombinePath(wchar_t* dest, const wchar_t* dir, const wchar_t* file) {
 }
 
 bool RemoveFileSpec(wchar_t* path) {
-  if (path == nullptr || path[0] == L'\0') return false;
+  if (path == nullptr || path[0] == L'\0')
+    return false;
   wchar_t* last = std::wcsrchr(path, kSeparator);
   if (last == nullptr) {
     path[0] = L'\0';
@@ -92,7 +102,8 @@ bool RemoveFileSpec(wchar_t* path) {
   }
   if (last == path) {
     // The root stays.
-    if (path[1] == L'\0') return false;
+    if (path[1] == L'\0')
+      return false;
     path[1] = L'\0';
     return true;
   }
@@ -101,21 +112,25 @@ bool RemoveFileSpec(wchar_t* path) {
 }
 
 bool PathExists(const wchar_t* path) {
-  if (path == nullptr || path[0] == L'\0') return false;
+  if (path == nullptr || path[0] == L'\0')
+    return false;
   struct stat info;
   return ::stat(posix::ToNarrow(path).c_str(), &info) == 0;
 }
 
 const wchar_t* FindTextNoCase(const wchar_t* haystack, const wchar_t* needle) {
-  if (haystack == nullptr || needle == nullptr) return nullptr;
-  if (needle[0] == L'\0') return haystack;
+  if (haystack == nullptr || needle == nullptr)
+    return nullptr;
+  if (needle[0] == L'\0')
+    return haystack;
   for (const wchar_t* start = haystack; *start != L'\0'; ++start) {
     std::size_t i = 0;
     while (needle[i] != L'\0' && start[i] != L'\0' &&
            std::towlower(static_cast<wint_t>(start[i])) == std::towlower(static_cast<wint_t>(needle[i]))) {
       ++i;
     }
-    if (needle[i] == L'\0') return start;
+    if (needle[i] == L'\0')
+      return start;
   }
   return nullptr;
 }

@@ -50,7 +50,8 @@ unsigned long CurrentProcessId() {
 }
 
 unsigned long CurrentThreadId() {
-  if (t_thread_id == 0) t_thread_id = ::gettid();
+  if (t_thread_id == 0)
+    t_thread_id = ::gettid();
   return static_cast<unsigned long>(t_thread_id);
 }
 
@@ -62,15 +63,20 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
   }
 }
 
-void ExitProcessNow(int code) { ::_exit(code); }
+void ExitProcessNow(int code) {
+  ::_exit(code);
+}
 
 std::size_t GetExecutablePath(wchar_t* path, std::size_t capacity) {
-  if (path == nullptr || capacity == 0) return 0;
+  if (path == nullptr || capacity == 0)
+    return 0;
   char target[PATH_MAX + 1];
   const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target);
-  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return 0;
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
+    return 0;
   const std::wstring wide = posix::ToWide(std::string(target, static_cast<std::size_t>(length)));
-  if (wide.empty() || wide.size() >= capacity) return 0;
+  if (wide.empty() || wide.size() >= capacity)
+    return 0;
   std::wmemcpy(path, wide.c_str(), wide.size() + 1);
   return wide.size();
 }
@@ -91,8 +97,10 @@ bool ReadAll(int fd, void* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     const ssize_t got = ::read(fd, bytes + done, size - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return false;
     done += static_cast<std::size_t>(got);
   }
   return true;
@@ -103,15 +111,18 @@ void WriteAll(int fd, const void* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     const ssize_t put = ::write(fd, bytes + done, size - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
+    if (put < 0 && errno == EINTR)
+      continue;
+    if (put <= 0)
+      return;
     done += static_cast<std::size_t>(put);
   }
 }
 
 void ClosePair(int fds[2]) {
   for (int i = 0; i < 2; ++i) {
-    if (fds[i] >= 0) ::close(fds[i]);
+    if (fds[i] >= 0)
+      ::close(fds[i]);
     fds[i] = -1;
   }
 }
@@ -130,22 +141,27 @@ void ClosePair(int fds[2]) {
 
 std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::uint16_t show_window) {
   (void)show_window;  // there are no windows to show here
-  if (command_line == nullptr) return nullptr;
+  if (command_line == nullptr)
+    return nullptr;
   const std::vector<std::wstring> words = posix::SplitCommandLine(command_line);
-  if (words.empty() || words[0].empty()) return nullptr;
+  if (words.empty() || words[0].empty())
+    return nullptr;
 
   // Everything the children need is prepared before the first fork.
   std::vector<std::string> narrow;
   narrow.reserve(words.size());
-  for (const std::wstring& word : words) narrow.push_back(posix::ToNarrow(word.c_str()));
+  for (const std::wstring& word : words)
+    narrow.push_back(posix::ToNarrow(word.c_str()));
   std::vector<char*> argv;
-  for (std::string& word : narrow) argv.push_back(word.data());
+  for (std::string& word : narrow)
+    argv.push_back(word.data());
   argv.push_back(nullptr);
 
   int report[2] = {-1, -1};   // intermediate -> caller: the child's process id
   int release[2] = {-1, -1};  // caller -> intermediate: closed when the intermediate may end
   int status[2] = {-1, -1};   // child -> caller: errno of a failed exec; closed by a successful one
-  if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0 || ::pipe2(status, O_CLOEXEC) != 0) {
+  if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0 ||
+      ::pipe2(status, O_CLOEXEC) != 0) {
     ClosePair(report);
     ClosePair(release);
     ClosePair(status);
@@ -164,7 +180,8 @@ std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::u
     ::close(report[0]);
     ::close(status[0]);
     const pid_t child = ::fork();
-    if (child == 0) ExecChild(narrow[0].c_str(), argv.data(), status[1]);
+    if (child == 0)
+      ExecChild(narrow[0].c_str(), argv.data(), status[1]);
     WriteAll(report[1], &child, sizeof child);
     char ignored;
     while (::read(release[0], &ignored, 1) < 0 && errno == EINTR) {
@@ -176,10 +193,13 @@ std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::u
   ::close(release[0]);
   ::close(status[1]);
   pid_t child = -1;
-  if (!ReadAll(report[0], &child, sizeof child)) child = -1;
+  if (!ReadAll(report[0], &child, sizeof child))
+    child = -1;
   int pidfd = -1;
-  if (child > 0) pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-  if (pidfd >= 0) ::fcntl(pidfd, F_SETFD, FD_CLOEXEC);
+  if (child > 0)
+    pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+  if (pidfd >= 0)
+    ::fcntl(pidfd, F_SETFD, FD_CLOEXEC);
   ::close(release[1]);
   ::close(report[0]);
   while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
@@ -189,7 +209,8 @@ std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::u
   const bool failed = ReadAll(status[0], &exec_error, sizeof exec_error);
   ::close(status[0]);
   if (child <= 0 || failed) {
-    if (pidfd >= 0) ::close(pidfd);
+    if (pidfd >= 0)
+      ::close(pidfd);
     return nullptr;
   }
   auto impl = std::make_unique<Impl>();
@@ -201,7 +222,8 @@ std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::u
 ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 ChildProcess::~ChildProcess() {
-  if (impl_->pidfd >= 0) ::close(impl_->pidfd);
+  if (impl_->pidfd >= 0)
+    ::close(impl_->pidfd);
 }
 
 namespace {
@@ -221,16 +243,21 @@ bool ChildProcess::WaitForExit(std::uint32_t milliseconds) {
     const long long left = forever ? -1 : std::max(0LL, deadline - MonotonicMilliseconds());
     if (impl_->pidfd < 0) {
       // Without a pidfd the child can only be looked at now and then.
-      if (::kill(impl_->pid, 0) != 0 && errno == ESRCH) return true;
-      if (left == 0) return false;
+      if (::kill(impl_->pid, 0) != 0 && errno == ESRCH)
+        return true;
+      if (left == 0)
+        return false;
       ::usleep(10000);
       continue;
     }
     struct pollfd watch = {impl_->pidfd, POLLIN, 0};
     const int ready = ::poll(&watch, 1, left > INT_MAX ? INT_MAX : static_cast<int>(left));
-    if (ready > 0) return true;
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready == 0 && left == 0) return false;
+    if (ready > 0)
+      return true;
+    if (ready < 0 && errno != EINTR)
+      return false;
+    if (ready == 0 && left == 0)
+      return false;
   }
 }
 

@@ -27,17 +27,20 @@ bool HasDisplay() {
 // The full path of the executable `name` in a folder of PATH, or empty.
 std::string FindOnPath(const char* name) {
   const char* path = std::getenv("PATH");
-  if (path == nullptr) return {};
+  if (path == nullptr)
+    return {};
   std::string folders = path;
   std::size_t start = 0;
   while (start <= folders.size()) {
     std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
+    if (end == std::string::npos)
+      end = folders.size();
     const std::string folder = folders.substr(start, end - start);
     if (!folder.empty() && folder[0] == '/') {
       const std::string candidate = folder + "/" + name;
       struct stat info;
-      if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+      if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+          ::access(candidate.c_str(), X_OK) == 0) {
         return candidate;
       }
     }
@@ -50,7 +53,8 @@ std::string FindOnPath(const char* name) {
 // normally.
 int RunQuietly(std::vector<std::string>& words) {
   std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
+  for (std::string& word : words)
+    argv.push_back(word.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -61,10 +65,12 @@ int RunQuietly(std::vector<std::string>& words) {
   pid_t pid = -1;
   const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
+  if (spawned != 0)
+    return -1;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+    if (errno != EINTR)
+      return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -73,7 +79,8 @@ int RunQuietly(std::vector<std::string>& words) {
 
 int AskYesNo(const wchar_t* text, const wchar_t* caption) {
   // The desktop's own dialog programs draw the box: zenity, else kdialog.
-  if (!HasDisplay()) return 0;
+  if (!HasDisplay())
+    return 0;
   const std::string narrow_text = posix::ToNarrow(text);
   const std::string narrow_caption = posix::ToNarrow(caption);
   std::vector<std::string> words;

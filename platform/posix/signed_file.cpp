@@ -30,22 +30,27 @@ struct ContentReader {
 int ReadContent(BIO* bio, char* out, int wanted) {
   auto* reader = static_cast<ContentReader*>(BIO_get_data(bio));
   BIO_clear_retry_flags(bio);
-  if (wanted <= 0 || reader == nullptr) return 0;
+  if (wanted <= 0 || reader == nullptr)
+    return 0;
   if (reader->block_start == reader->block_end) {
-    if (reader->remaining == 0) return 0;
-    const std::size_t ask = reader->remaining < kBlockSize ? static_cast<std::size_t>(reader->remaining) : kBlockSize;
+    if (reader->remaining == 0)
+      return 0;
+    const std::size_t ask =
+        reader->remaining < kBlockSize ? static_cast<std::size_t>(reader->remaining) : kBlockSize;
     ssize_t got;
     do {
       got = ::pread(reader->fd, reader->block.get(), ask, static_cast<off_t>(reader->offset));
     } while (got < 0 && errno == EINTR);
-    if (got <= 0) return -1;  // the file is shorter than it was
+    if (got <= 0)
+      return -1;  // the file is shorter than it was
     reader->offset += static_cast<std::uint64_t>(got);
     reader->remaining -= static_cast<std::uint64_t>(got);
     reader->block_start = 0;
     reader->block_end = static_cast<std::size_t>(got);
   }
   const std::size_t available = reader->block_end - reader->block_start;
-  const std::size_t taken = available < static_cast<std::size_t>(wanted) ? available : static_cast<std::size_t>(wanted);
+  const std::size_t taken =
+      available < static_cast<std::size_t>(wanted) ? available : static_cast<std::size_t>(wanted);
   std::memcpy(out, reader->block.get() + reader->block_start, taken);
   reader->block_start += taken;
   return static_cast<int>(taken);
@@ -89,15 +94,18 @@ BIO_METHOD* ContentMethod() {
 }  // namespace
 
 bool ParseTrailer(const unsigned char* trailer, std::uint64_t file_size, SignedLayout* layout) {
-  if (file_size < kTrailerSize) return false;
-  if (std::memcmp(trailer + kDescriptorSize, kMagic, kMagicSize) != 0) return false;
+  if (file_size < kTrailerSize)
+    return false;
+  if (std::memcmp(trailer + kDescriptorSize, kMagic, kMagicSize) != 0)
+    return false;
   const unsigned char* d = trailer;
   if (d[0] != 0 || d[1] != 0 || d[2] != 2 || d[3] != 0 || d[4] != 0 || d[5] != 0 || d[6] != 0 || d[7] != 0) {
     return false;
   }
   const std::uint32_t size = (std::uint32_t{d[8]} << 24) | (std::uint32_t{d[9]} << 16) |
                              (std::uint32_t{d[10]} << 8) | std::uint32_t{d[11]};
-  if (size == 0 || size > kMaxSignatureSize || size > file_size - kTrailerSize) return false;
+  if (size == 0 || size > kMaxSignatureSize || size > file_size - kTrailerSize)
+    return false;
   layout->signature_size = size;
   layout->content_size = file_size - kTrailerSize - size;
   return true;
@@ -129,7 +137,8 @@ bool ReadSignedLayout(int fd, SignedLayout* layout) {
 
 BIO* NewContentBio(int fd, std::uint64_t size) {
   BIO* bio = BIO_new(ContentMethod());
-  if (bio == nullptr) return nullptr;
+  if (bio == nullptr)
+    return nullptr;
   auto* reader = new ContentReader{fd, 0, size};
   BIO_set_data(bio, reader);
   return bio;

@@ -53,7 +53,8 @@ char32_t DecodeOne(const unsigned char* text, int size, int* pos) {
 // Encodes one character as UTF-8 into `out` (room for four bytes) and returns its length. A value
 // that is no character (a surrogate, or above U+10FFFF) is encoded as U+FFFD.
 int EncodeOne(char32_t value, char* out) {
-  if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) value = kReplacement;
+  if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+    value = kReplacement;
   if (value < 0x80) {
     out[0] = static_cast<char>(value);
     return 1;
@@ -79,7 +80,8 @@ int EncodeOne(char32_t value, char* out) {
 }  // namespace
 
 int AnsiToWide(const char* text, int size, wchar_t* out, int capacity) {
-  if (text == nullptr || size <= 0 || out == nullptr || capacity <= 0) return 0;
+  if (text == nullptr || size <= 0 || out == nullptr || capacity <= 0)
+    return 0;
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   int pos = 0;
   int count = 0;
@@ -90,22 +92,28 @@ int AnsiToWide(const char* text, int size, wchar_t* out, int capacity) {
     while (run_end - pos >= 8) {
       std::uint64_t eight;
       std::memcpy(&eight, bytes + pos, 8);
-      if ((eight & 0x8080808080808080ULL) != 0) break;
-      for (int k = 0; k < 8; ++k) out[count + k] = static_cast<wchar_t>(bytes[pos + k]);
+      if ((eight & 0x8080808080808080ULL) != 0)
+        break;
+      for (int k = 0; k < 8; ++k)
+        out[count + k] = static_cast<wchar_t>(bytes[pos + k]);
       pos += 8;
       count += 8;
     }
-    while (pos < run_end && bytes[pos] < 0x80) out[count++] = static_cast<wchar_t>(bytes[pos++]);
-    if (pos == size) break;
+    while (pos < run_end && bytes[pos] < 0x80)
+      out[count++] = static_cast<wchar_t>(bytes[pos++]);
+    if (pos == size)
+      break;
     const char32_t value = DecodeOne(bytes, size, &pos);
-    if (count == capacity) return 0;
+    if (count == capacity)
+      return 0;
     out[count++] = static_cast<wchar_t>(value);
   }
   return count;
 }
 
 int WideToAnsi(const wchar_t* text, int size, char* out, int capacity) {
-  if (text == nullptr || size <= 0 || capacity < 0) return 0;
+  if (text == nullptr || size <= 0 || capacity < 0)
+    return 0;
   int count = 0;
   char encoded[4];
   int i = 0;
@@ -114,20 +122,26 @@ int WideToAnsi(const wchar_t* text, int size, char* out, int capacity) {
     const int run_end = size < capacity ? size : capacity;
     while (run_end - i >= 8) {
       std::uint32_t any = 0;
-      for (int k = 0; k < 8; ++k) any |= static_cast<std::uint32_t>(text[i + k]);
-      if (any >= 0x80) break;
-      for (int k = 0; k < 8; ++k) out[count + k] = static_cast<char>(text[i + k]);
+      for (int k = 0; k < 8; ++k)
+        any |= static_cast<std::uint32_t>(text[i + k]);
+      if (any >= 0x80)
+        break;
+      for (int k = 0; k < 8; ++k)
+        out[count + k] = static_cast<char>(text[i + k]);
       i += 8;
       count += 8;
     }
-    while (i < run_end && static_cast<std::uint32_t>(text[i]) < 0x80) out[count++] = static_cast<char>(text[i++]);
+    while (i < run_end && static_cast<std::uint32_t>(text[i]) < 0x80)
+      out[count++] = static_cast<char>(text[i++]);
   }
   for (; i < size; ++i) {
     const auto unit = static_cast<std::uint32_t>(text[i]);
     const int length = EncodeOne(static_cast<char32_t>(unit), encoded);
     if (capacity != 0) {
-      if (count + length > capacity) return 0;
-      for (int j = 0; j < length; ++j) out[count + j] = encoded[j];
+      if (count + length > capacity)
+        return 0;
+      for (int j = 0; j < length; ++j)
+        out[count + j] = encoded[j];
     }
     count += length;
   }

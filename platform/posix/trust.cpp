@@ -38,19 +38,21 @@ using StorePtr = std::unique_ptr<X509_STORE, Freer<X509_STORE, X509_STORE_free>>
 using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, Freer<X509_STORE_CTX, X509_STORE_CTX_free>>;
 
 struct CertificateStack {
-  STACK_OF(X509)* certificates = nullptr;
+  STACK_OF(X509) * certificates = nullptr;
   ~CertificateStack() { sk_X509_pop_free(certificates, X509_free); }
 };
 
 struct FileDescriptor {
   int fd = -1;
   ~FileDescriptor() {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+      ::close(fd);
   }
 };
 
 bool StrongDigest(const X509_ALGOR* algorithm) {
-  if (algorithm == nullptr) return false;
+  if (algorithm == nullptr)
+    return false;
   switch (OBJ_obj2nid(algorithm->algorithm)) {
     case NID_sha256:
     case NID_sha384:
@@ -76,12 +78,14 @@ int RecordChainError(int ok, X509_STORE_CTX* context) {
 
 // An extended key usage that is present and allows neither code signing nor any usage.
 bool WrongUsage(X509* certificate) {
-  if ((X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE) == 0) return false;
+  if ((X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE) == 0)
+    return false;
   return (X509_get_extended_key_usage(certificate) & (XKU_CODE_SIGN | XKU_ANYEKU)) == 0;
 }
 
-std::int32_t ChainResult(X509* signer, STACK_OF(X509)* carried) {
-  if (WrongUsage(signer)) return kTrustWrongUsage;
+std::int32_t ChainResult(X509* signer, STACK_OF(X509) * carried) {
+  if (WrongUsage(signer))
+    return kTrustWrongUsage;
   StorePtr store(X509_STORE_new());
   StoreContextPtr context(X509_STORE_CTX_new());
   if (store == nullptr || context == nullptr || X509_STORE_set_default_paths(store.get()) != 1 ||
@@ -96,12 +100,15 @@ std::int32_t ChainResult(X509* signer, STACK_OF(X509)* carried) {
 
   auto any = [&errors](std::initializer_list<int> codes) {
     for (int code : codes) {
-      if (errors.count(code) != 0) return true;
+      if (errors.count(code) != 0)
+        return true;
     }
     return false;
   };
-  if (errors.empty()) return kTrustOk;
-  if (any({X509_V_ERR_INVALID_PURPOSE})) return kTrustWrongUsage;
+  if (errors.empty())
+    return kTrustOk;
+  if (any({X509_V_ERR_INVALID_PURPOSE}))
+    return kTrustWrongUsage;
   if (any({X509_V_ERR_CERT_SIGNATURE_FAILURE, X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE,
            X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY})) {
     return kTrustBadCertificateSignature;
@@ -128,9 +135,11 @@ std::int32_t ChainResult(X509* signer, STACK_OF(X509)* carried) {
 std::int32_t Verify(const wchar_t* path, X509** signer_out) {
   FileDescriptor file;
   file.fd = ::open(posix::ToNarrow(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (file.fd < 0) return kTrustNoSignature;
+  if (file.fd < 0)
+    return kTrustNoSignature;
   posix::SignedLayout layout;
-  if (!posix::ReadSignedLayout(file.fd, &layout)) return kTrustNoSignature;
+  if (!posix::ReadSignedLayout(file.fd, &layout))
+    return kTrustNoSignature;
 
   std::vector<unsigned char> signature(layout.signature_size);
   if (::pread(file.fd, signature.data(), signature.size(), static_cast<off_t>(layout.content_size)) !=
@@ -145,15 +154,19 @@ std::int32_t Verify(const wchar_t* path, X509** signer_out) {
     return kTrustNoSignature;
   }
   STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
-  if (signers == nullptr || sk_CMS_SignerInfo_num(signers) < 1) return kTrustNoSignature;
+  if (signers == nullptr || sk_CMS_SignerInfo_num(signers) < 1)
+    return kTrustNoSignature;
   X509_ALGOR* digest = nullptr;
   CMS_SignerInfo_get0_algs(sk_CMS_SignerInfo_value(signers, 0), nullptr, nullptr, &digest, nullptr);
-  if (!StrongDigest(digest)) return kTrustNoSignature;
+  if (!StrongDigest(digest))
+    return kTrustNoSignature;
 
   // The signatures and the digest of the content, read from the file as it streams by.
   BioPtr content(posix::NewContentBio(file.fd, layout.content_size));
-  if (content == nullptr) return kTrustFailed;
-  if (CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr, CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1) {
+  if (content == nullptr)
+    return kTrustFailed;
+  if (CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr,
+                 CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1) {
     const unsigned long error = ERR_peek_last_error();
     ERR_clear_error();
     if (ERR_GET_LIB(error) == ERR_LIB_CMS && ERR_GET_REASON(error) == CMS_R_SIGNER_CERTIFICATE_NOT_FOUND) {
@@ -164,9 +177,11 @@ std::int32_t Verify(const wchar_t* path, X509** signer_out) {
 
   STACK_OF(X509)* signer_certificates = CMS_get0_signers(cms.get());
   X509* signer = sk_X509_num(signer_certificates) > 0 ? sk_X509_value(signer_certificates, 0) : nullptr;
-  if (signer != nullptr) X509_up_ref(signer);
+  if (signer != nullptr)
+    X509_up_ref(signer);
   sk_X509_free(signer_certificates);
-  if (signer == nullptr) return kTrustNoSignature;
+  if (signer == nullptr)
+    return kTrustNoSignature;
   *signer_out = signer;
 
   CertificateStack carried;
@@ -177,13 +192,16 @@ std::int32_t Verify(const wchar_t* path, X509** signer_out) {
 }  // namespace
 
 TrustVerification::TrustVerification(const wchar_t* path) : state_(std::make_unique<State>()) {
-  if (path != nullptr) state_->result = Verify(path, &state_->signer);
+  if (path != nullptr)
+    state_->result = Verify(path, &state_->signer);
   ERR_clear_error();
 }
 
 TrustVerification::~TrustVerification() = default;
 
-std::int32_t TrustVerification::result() const { return state_->result; }
+std::int32_t TrustVerification::result() const {
+  return state_->result;
+}
 
 const Certificate* TrustVerification::SignerCertificate() const {
   // The state holds the first signer's end certificate directly: the chain is built from it.
@@ -191,11 +209,13 @@ const Certificate* TrustVerification::SignerCertificate() const {
 }
 
 std::uint32_t GetCertificateDisplayName(const Certificate* certificate, wchar_t* name, std::uint32_t size) {
-  if (certificate == nullptr) return 0;
+  if (certificate == nullptr)
+    return 0;
   const std::wstring display =
       posix::SimpleDisplayName(const_cast<X509*>(reinterpret_cast<const X509*>(certificate)));
   const std::size_t needed = display.size() + 1;
-  if (name == nullptr || size == 0) return static_cast<std::uint32_t>(needed);
+  if (name == nullptr || size == 0)
+    return static_cast<std::uint32_t>(needed);
   const std::size_t copied = display.size() < size - 1 ? display.size() : size - 1;
   std::wmemcpy(name, display.data(), copied);
   name[copied] = L'\0';

@@ -9,7 +9,8 @@ bool ReadLocalTime(LocalTime* now) {
   struct __timeb64 reading;
   _ftime64(&reading);
   struct tm calendar;
-  if (_localtime64_s(&calendar, &reading.time) != 0) return false;
+  if (_localtime64_s(&calendar, &reading.time) != 0)
+    return false;
   now->year = calendar.tm_year + 1900;
   now->month = calendar.tm_mon;
   now->day = calendar.tm_mday;

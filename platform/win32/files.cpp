@@ -8,7 +8,9 @@
 
 namespace platform {
 
-bool DeleteFileAt(const wchar_t* path) { return DeleteFileW(path) != FALSE; }
+bool DeleteFileAt(const wchar_t* path) {
+  return DeleteFileW(path) != FALSE;
+}
 
 int OpenForAppend(const wchar_t* path, int* fd) {
   // _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, shared for reading and writing, created writable.
@@ -18,12 +20,20 @@ int OpenForAppend(const wchar_t* path, int* fd) {
   return _wsopen_s(fd, path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 }
 
-std::int32_t SeekToEnd(int fd) { return _lseek(fd, 0, SEEK_END); }
+std::int32_t SeekToEnd(int fd) {
+  return _lseek(fd, 0, SEEK_END);
+}
 
-int WriteBytes(int fd, const void* data, unsigned size) { return _write(fd, data, size); }
+int WriteBytes(int fd, const void* data, unsigned size) {
+  return _write(fd, data, size);
+}
 
-int CloseFile(int fd) { return _close(fd); }
+int CloseFile(int fd) {
+  return _close(fd);
+}
 
-int UnlinkFile(const wchar_t* path) { return _wunlink(path); }
+int UnlinkFile(const wchar_t* path) {
+  return _wunlink(path);
+}
 
 }  // namespace platform

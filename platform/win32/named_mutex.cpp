@@ -7,7 +7,8 @@ namespace platform {
 struct NamedMutex::Impl {
   HANDLE handle = nullptr;
   ~Impl() {
-    if (handle != nullptr) CloseHandle(handle);
+    if (handle != nullptr)
+      CloseHandle(handle);
   }
 };
 
@@ -32,7 +33,8 @@ std::unique_ptr<NamedMutex> NamedMutex::CreateOwned(const std::wstring& name, bo
   *created = false;
   // Default security, initial ownership (granted only to the creator), no namespace prefix.
   HANDLE handle = CreateMutexW(nullptr, TRUE, name.c_str());
-  if (handle == nullptr) return nullptr;
+  if (handle == nullptr)
+    return nullptr;
   *created = GetLastError() != ERROR_ALREADY_EXISTS;
   auto impl = std::make_unique<Impl>();
   impl->handle = handle;
@@ -41,7 +43,8 @@ std::unique_ptr<NamedMutex> NamedMutex::CreateOwned(const std::wstring& name, bo
 
 std::unique_ptr<NamedMutex> NamedMutex::CreatePrivateOwned() {
   HANDLE handle = CreateMutexW(nullptr, TRUE, nullptr);
-  if (handle == nullptr) return nullptr;
+  if (handle == nullptr)
+    return nullptr;
   auto impl = std::make_unique<Impl>();
   impl->handle = handle;
   return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(impl)));
@@ -51,10 +54,16 @@ NamedMutex::NamedMutex(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 NamedMutex::~NamedMutex() = default;
 
-WaitOutcome NamedMutex::TryAcquire() { return Wait(impl_->handle, 0); }
+WaitOutcome NamedMutex::TryAcquire() {
+  return Wait(impl_->handle, 0);
+}
 
-WaitOutcome NamedMutex::Acquire() { return Wait(impl_->handle, INFINITE); }
+WaitOutcome NamedMutex::Acquire() {
+  return Wait(impl_->handle, INFINITE);
+}
 
-bool NamedMutex::Release() { return ReleaseMutex(impl_->handle) != FALSE; }
+bool NamedMutex::Release() {
+  return ReleaseMutex(impl_->handle) != FALSE;
+}
 
 }  // namespace platform

@@ -10,18 +10,25 @@ long GetAppDataFolder(wchar_t* folder) {
   return SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
 }
 
-bool AppendPath(wchar_t* path, const wchar_t* more) { return PathAppendW(path, more) != FALSE; }
+bool AppendPath(wchar_t* path, const wchar_t* more) {
+  return PathAppendW(path, more) != FALSE;
+}
 
 bool CombinePath(wchar_t* dest, const wchar_t* dir, const wchar_t* file) {
   return PathCombineW(dest, dir, file) != nullptr;
 }
 
-bool RemoveFileSpec(wchar_t* path) { return PathRemoveFileSpecW(path) != FALSE; }
+bool RemoveFileSpec(wchar_t* path) {
+  return PathRemoveFileSpecW(path) != FALSE;
+}
 
-bool PathExists(const wchar_t* path) { return PathFileExistsW(path) != FALSE; }
+bool PathExists(const wchar_t* path) {
+  return PathFileExistsW(path) != FALSE;
+}
 
 const wchar_t* FindTextNoCase(const wchar_t* haystack, const wchar_t* needle) {
-  if (haystack == nullptr || needle == nullptr) return nullptr;
+  if (haystack == nullptr || needle == nullptr)
+    return nullptr;
   return StrStrIW(haystack, needle);
 }
 

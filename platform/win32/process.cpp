@@ -4,16 +4,25 @@
 
 namespace platform {
 
-unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+unsigned long CurrentProcessId() {
+  return GetCurrentProcessId();
+}
 
-unsigned long CurrentThreadId() { return GetCurrentThreadId(); }
+unsigned long CurrentThreadId() {
+  return GetCurrentThreadId();
+}
 
-void SleepMilliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMilliseconds(std::uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
 
-void ExitProcessNow(int code) { ExitProcess(static_cast<UINT>(code)); }
+void ExitProcessNow(int code) {
+  ExitProcess(static_cast<UINT>(code));
+}
 
 std::size_t GetExecutablePath(wchar_t* path, std::size_t capacity) {
-  if (path == nullptr || capacity == 0) return 0;
+  if (path == nullptr || capacity == 0)
+    return 0;
   const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(capacity));
   // A path that filled the buffer may have been cut: refused.
   if (length == 0 || length >= capacity) {
@@ -40,7 +49,8 @@ std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::u
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = show_window;
   auto impl = std::make_unique<Impl>();
-  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &impl->info)) {
+  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &impl->info)) {
     impl->info = {};
     return nullptr;
   }

@@ -5,7 +5,9 @@
 namespace platform {
 namespace {
 
-CRITICAL_SECTION* Native(unsigned char* storage) { return reinterpret_cast<CRITICAL_SECTION*>(storage); }
+CRITICAL_SECTION* Native(unsigned char* storage) {
+  return reinterpret_cast<CRITICAL_SECTION*>(storage);
+}
 
 }  // namespace
 
@@ -14,10 +16,16 @@ CriticalSection::CriticalSection() {
   InitializeCriticalSection(Native(storage_));
 }
 
-CriticalSection::~CriticalSection() { DeleteCriticalSection(Native(storage_)); }
+CriticalSection::~CriticalSection() {
+  DeleteCriticalSection(Native(storage_));
+}
 
-void CriticalSection::Enter() { EnterCriticalSection(Native(storage_)); }
+void CriticalSection::Enter() {
+  EnterCriticalSection(Native(storage_));
+}
 
-void CriticalSection::Leave() { LeaveCriticalSection(Native(storage_)); }
+void CriticalSection::Leave() {
+  LeaveCriticalSection(Native(storage_));
+}
 
 }  // namespace platform

@@ -41,7 +41,8 @@ bool Guarded(Call call) {
     t_guarded = false;
     completed = true;
   }
-  if (handler != nullptr) RemoveVectoredExceptionHandler(handler);
+  if (handler != nullptr)
+    RemoveVectoredExceptionHandler(handler);
   return completed;
 }
 
@@ -91,18 +92,23 @@ TrustVerification::~TrustVerification() {
   Guarded([&] { WinVerifyTrust(nullptr, &s.action, &close); });
 }
 
-std::int32_t TrustVerification::result() const { return static_cast<std::int32_t>(state_->result); }
+std::int32_t TrustVerification::result() const {
+  return static_cast<std::int32_t>(state_->result);
+}
 
 const Certificate* TrustVerification::SignerCertificate() const {
   const CERT_CONTEXT* certificate = nullptr;
   Guarded([&] {
     CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(state_->data.hWVTStateData);
-    if (provider == nullptr || provider->csSigners < 1 || provider->pasSigners == nullptr) return;
+    if (provider == nullptr || provider->csSigners < 1 || provider->pasSigners == nullptr)
+      return;
     const CRYPT_PROVIDER_SGNR& signer = provider->pasSigners[0];
     const CERT_CHAIN_CONTEXT* chain = signer.pChainContext;
-    if (chain == nullptr || chain->rgpChain == nullptr || chain->cChain < 1 || chain->rgpChain[0] == nullptr) return;
+    if (chain == nullptr || chain->rgpChain == nullptr || chain->cChain < 1 || chain->rgpChain[0] == nullptr)
+      return;
     const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
-    if (simple->cElement < 1 || simple->rgpElement == nullptr || simple->rgpElement[0] == nullptr) return;
+    if (simple->cElement < 1 || simple->rgpElement == nullptr || simple->rgpElement[0] == nullptr)
+      return;
     certificate = simple->rgpElement[0]->pCertContext;
   });
   return reinterpret_cast<const Certificate*>(certificate);
@@ -111,8 +117,8 @@ const Certificate* TrustVerification::SignerCertificate() const {
 std::uint32_t GetCertificateDisplayName(const Certificate* certificate, wchar_t* name, std::uint32_t size) {
   DWORD count = 0;
   if (!Guarded([&] {
-        count = CertGetNameStringW(reinterpret_cast<const CERT_CONTEXT*>(certificate), CERT_NAME_SIMPLE_DISPLAY_TYPE,
-                                   0, nullptr, name, size);
+        count = CertGetNameStringW(reinterpret_cast<const CERT_CONTEXT*>(certificate),
+                                   CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, size);
       })) {
     return 0;
   }

@@ -28,7 +28,8 @@ constexpr std::int32_t kShowNormal = 1;
 
 bool CleanConfig() {
   LOGUTILS_INFO("CleanConfig");
-  if (platform::AskYesNo(kResetQuestion, kResetCaption) != platform::kAnswerYes) return true;
+  if (platform::AskYesNo(kResetQuestion, kResetCaption) != platform::kAnswerYes)
+    return true;
 
   wchar_t path[platform::kMaxPath] = {};
   if (platform::GetAppDataFolder(path) < 0) {
@@ -72,7 +73,8 @@ void RunCommands(int argc, char* argv[]) {
     std::string lowered = argv[index];
     // Only A to Z have small letters here; every other byte stays as it is.
     for (char& c : lowered) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c >= 'A' && c <= 'Z')
+        c = static_cast<char>(c - 'A' + 'a');
     }
     if (lowered == "--clean") {
       CleanConfig();

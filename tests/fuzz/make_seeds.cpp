@@ -16,17 +16,22 @@ namespace {
 
 using namespace testing_support;
 
-void Write(const std::filesystem::path& file, const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
+void Write(const std::filesystem::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
 
 bool SignAs(const std::filesystem::path& file, X509* certificate, EVP_PKEY* key, std::vector<X509*> extra,
             bool attributes) {
-  Write(file, "\x7F" "ELF a small program");
+  Write(file,
+        "\x7F"
+        "ELF a small program");
   tidysign::SignOptions options;
   options.signers.push_back({certificate, key});
   options.extra_certificates = std::move(extra);
   options.signed_attributes = attributes;
   const std::string error = tidysign::SignFile(file, options);
-  if (!error.empty()) std::fprintf(stderr, "make_fuzz_seeds: %s\n", error.c_str());
+  if (!error.empty())
+    std::fprintf(stderr, "make_fuzz_seeds: %s\n", error.c_str());
   return error.empty();
 }
 
@@ -40,7 +45,8 @@ void WriteDer(const std::filesystem::path& file, X509* certificate) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2)
+    return 2;
   const std::filesystem::path folder = argv[1];
   std::filesystem::create_directories(folder);
   Key root_key = MakeKey(), key = MakeKey();
@@ -57,7 +63,9 @@ int main(int argc, char** argv) {
   bool ok = SignAs(folder / "self-signed", chinese.get(), key.get(), {}, true) &&
             SignAs(folder / "chain", leaf.get(), key.get(), {root.get()}, true) &&
             SignAs(folder / "no-attributes", alt_leaf.get(), key.get(), {}, false);
-  Write(folder / "unsigned", "\x7F" "ELF a small program");
+  Write(folder / "unsigned",
+        "\x7F"
+        "ELF a small program");
   WriteDer(folder / "certificate-cn.der", leaf.get());
   WriteDer(folder / "certificate-alt.der", alt_leaf.get());
   return ok ? 0 : 1;

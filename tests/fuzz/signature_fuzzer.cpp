@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const int file = memfd_create("program", MFD_CLOEXEC);
   static const std::wstring path = L"/proc/self/fd/" + std::to_wstring(file);
-  if (ftruncate(file, 0) != 0 || pwrite(file, data, size, 0) != static_cast<ssize_t>(size)) return 0;
+  if (ftruncate(file, 0) != 0 || pwrite(file, data, size, 0) != static_cast<ssize_t>(size))
+    return 0;
 
   {
     const platform::TrustVerification verification(path.c_str());

@@ -9,7 +9,8 @@ namespace {
 
 std::size_t Decoded() {
   std::size_t count = 0;
-  for (std::size_t i = 0; i < kAllowedPublisherCount; ++i) count += IsAllowedPublisherDecoded(i) ? 1 : 0;
+  for (std::size_t i = 0; i < kAllowedPublisherCount; ++i)
+    count += IsAllowedPublisherDecoded(i) ? 1 : 0;
   return count;
 }
 

@@ -12,16 +12,19 @@
 
 int main(int argc, char** argv) {
   const char* dump = std::getenv("DUMP_FILE");
-  if (dump == nullptr) return 2;
+  if (dump == nullptr)
+    return 2;
   std::string text;
-  for (int i = 0; i < argc; ++i) text += std::string("arg ") + argv[i] + "\n";
+  for (int i = 0; i < argc; ++i)
+    text += std::string("arg ") + argv[i] + "\n";
   text += "cwd " + std::filesystem::current_path().string() + "\n";
   const char* mark = std::getenv("LAUNCH_MARK");
   text += std::string("mark ") + (mark != nullptr ? mark : "") + "\n";
   DIR* fds = opendir("/proc/self/fd");
   const int own = dirfd(fds);
   while (dirent* entry = readdir(fds)) {
-    if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own) continue;
+    if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own)
+      continue;
     text += std::string("fd ") + entry->d_name + "\n";
   }
   closedir(fds);

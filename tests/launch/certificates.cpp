@@ -57,7 +57,8 @@ Cert MakeCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issue
   X509_gmtime_adj(X509_getm_notAfter(c), spec.valid_to_days * 86400L);
   X509_NAME* name = X509_get_subject_name(c);
   for (const auto& [nid, text] : spec.subject) {
-    Check(X509_NAME_add_entry_by_NID(name, nid, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(text.data()),
+    Check(X509_NAME_add_entry_by_NID(name, nid, MBSTRING_UTF8,
+                                     reinterpret_cast<const unsigned char*>(text.data()),
                                      static_cast<int>(text.size()), -1, 0) == 1,
           "a subject attribute");
   }
@@ -70,9 +71,11 @@ Cert MakeCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issue
     AddExtension(c, signer, NID_basic_constraints, "critical,CA:TRUE");
     AddExtension(c, signer, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
   } else if (spec.usage != Usage::kNone) {
-    AddExtension(c, signer, NID_ext_key_usage, spec.usage == Usage::kCodeSigning ? "codeSigning" : "serverAuth");
+    AddExtension(c, signer, NID_ext_key_usage,
+                 spec.usage == Usage::kCodeSigning ? "codeSigning" : "serverAuth");
   }
-  if (!spec.alt_email.empty()) AddExtension(c, signer, NID_subject_alt_name, ("email:" + spec.alt_email).c_str());
+  if (!spec.alt_email.empty())
+    AddExtension(c, signer, NID_subject_alt_name, ("email:" + spec.alt_email).c_str());
   Check(X509_sign(c, issuer_key != nullptr ? issuer_key : key, EVP_sha256()) > 0, "the signature");
   return certificate;
 }

@@ -47,7 +47,8 @@ class LaunchTest : public testing::Test {
     return LaunchProcess(child_.wstring().c_str(), arguments.c_str(), 1, verify, wait, wait_ms, idle);
   }
   std::vector<std::string> Dump() const {
-    return std::filesystem::exists(dump_) ? testing_support::SplitLines(ReadFile(dump_)) : std::vector<std::string>{};
+    return std::filesystem::exists(dump_) ? testing_support::SplitLines(ReadFile(dump_))
+                                          : std::vector<std::string>{};
   }
   bool Done() const { return ReadFile(dump_).find("done\n") != std::string::npos; }
 
@@ -74,7 +75,8 @@ TEST_F(LaunchTest, TheChildGetsItsWordsOurFolderAndEnvironmentAndNoOtherDescript
                                       "cwd " + dir_.path().string(), "mark inherited"}));
   std::set<std::string> fds;
   for (const auto& line : dump) {
-    if (line.rfind("fd ", 0) == 0) fds.insert(line.substr(3));
+    if (line.rfind("fd ", 0) == 0)
+      fds.insert(line.substr(3));
   }
   EXPECT_EQ(fds, (std::set<std::string>{"0", "1", "2"}));
 }

@@ -24,7 +24,9 @@ std::int32_t IsAllowedPublisher(const wchar_t* name) {
   return 1;
 }
 
-unsigned long platform::SystemMajorVersion() { return g_major_version; }
+unsigned long platform::SystemMajorVersion() {
+  return g_major_version;
+}
 
 namespace {
 
@@ -79,7 +81,9 @@ TEST_F(LookupTest, TheDisplayNameFollowsTheSimpleDisplayRule) {
     std::wstring name;
   } cases[] = {
       {{{NID_organizationName, "Org"}, {NID_commonName, "Common"}}, "", L"Common"},
-      {{{NID_countryName, "CN"}, {NID_organizationName, "Org"}, {NID_organizationalUnitName, "Unit"}}, "", L"Unit"},
+      {{{NID_countryName, "CN"}, {NID_organizationName, "Org"}, {NID_organizationalUnitName, "Unit"}},
+       "",
+       L"Unit"},
       {{{NID_countryName, "CN"}, {NID_organizationName, "Org"}}, "", L"Org"},
       {{{NID_countryName, "CN"}, {NID_pkcs9_emailAddress, "a@b.c"}}, "alt@b.c", L"a@b.c"},
       {{{NID_countryName, "CN"}, {NID_localityName, "Town"}}, "alt@b.c", L"alt@b.c"},

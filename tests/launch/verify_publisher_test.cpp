@@ -28,12 +28,14 @@ class VerifyTest : public testing::Test {
  protected:
   // A program file of `size` bytes signed by `signers` (a certificate and key each), carrying
   // `extra` besides.
-  std::filesystem::path Signed(const std::string& name, const std::vector<std::pair<X509*, EVP_PKEY*>>& signers,
+  std::filesystem::path Signed(const std::string& name,
+                               const std::vector<std::pair<X509*, EVP_PKEY*>>& signers,
                                const std::vector<X509*>& extra = {}, bool attributes = true) {
     const std::filesystem::path file = dir_ / name;
     WriteFile(file, content_);
     tidysign::SignOptions options;
-    for (const auto& [certificate, key] : signers) options.signers.push_back({certificate, key});
+    for (const auto& [certificate, key] : signers)
+      options.signers.push_back({certificate, key});
     options.extra_certificates = extra;
     options.signed_attributes = attributes;
     const std::string error = tidysign::SignFile(file, options);
@@ -56,7 +58,8 @@ class VerifyTest : public testing::Test {
   static std::string Descriptor(std::uint32_t size) {
     std::string d(8, '\0');
     d[2] = 2;
-    for (int shift = 24; shift >= 0; shift -= 8) d += static_cast<char>((size >> shift) & 0xFF);
+    for (int shift = 24; shift >= 0; shift -= 8)
+      d += static_cast<char>((size >> shift) & 0xFF);
     return d + "~Module signature appended~\n";
   }
   static std::int32_t Result(const std::filesystem::path& file) {
@@ -64,7 +67,9 @@ class VerifyTest : public testing::Test {
   }
 
   TempDir dir_;
-  std::string content_ = std::string(5000, 'c') + "\x7F" "ELF and the rest of a program";
+  std::string content_ = std::string(5000, 'c') +
+                         "\x7F"
+                         "ELF and the rest of a program";
 };
 
 TEST_F(VerifyTest, TheTrustResultAndTheNameDecideTogether) {
@@ -94,25 +99,39 @@ TEST_F(VerifyTest, TheTrustResultAndTheNameDecideTogether) {
        platform::kTrustUntrustedRoot, 1},
       {"the last name of the list", [&] { return SignedBy("b", Named("Kitbase Technology Co., Ltd.")); },
        platform::kTrustUntrustedRoot, 1},
-      {"a Chinese name", [&] { return SignedBy("c", Named("深圳维斯特瑞科技有限公司")); }, platform::kTrustUntrustedRoot,
-       1},
+      {"a Chinese name", [&] { return SignedBy("c", Named("深圳维斯特瑞科技有限公司")); },
+       platform::kTrustUntrustedRoot, 1},
       {"an expired certificate", [&] { return SignedBy("d", expired); }, platform::kTrustExpired, 1},
       {"a chain under an untrusted root, root included",
-       [&] { return Signed("e", {{leaf.get(), leaf_key.get()}}, {middle.get(), root.get()}); },
+       [&] {
+         return Signed("e", {{leaf.get(), leaf_key.get()}}, {middle.get(), root.get()});
+       },
        platform::kTrustUntrustedRoot, 1},
-      {"a chain whose issuer is missing", [&] { return Signed("f", {{leaf.get(), leaf_key.get()}}); },
+      {"a chain whose issuer is missing",
+       [&] {
+         return Signed("f", {{leaf.get(), leaf_key.get()}});
+       },
        platform::kTrustChaining, 0},
-      {"no signature", [&] { WriteFile(dir_ / "g", content_); return dir_ / "g"; }, platform::kTrustNoSignature, 0},
+      {"no signature",
+       [&] {
+         WriteFile(dir_ / "g", content_);
+         return dir_ / "g";
+       },
+       platform::kTrustNoSignature, 0},
       {"another letter case", [&] { return SignedBy("h", Named("Vistrel software Co., Ltd.")); },
        platform::kTrustUntrustedRoot, 0},
       {"a trailing blank", [&] { return SignedBy("i", Named("Vistrel Software Co., Ltd. ")); },
        platform::kTrustUntrustedRoot, 0},
       {"a name not on the list", [&] { return SignedBy("j", Named("Someone Else Ltd.")); },
        platform::kTrustUntrustedRoot, 0},
-      {"a certificate for servers only", [&] { return SignedBy("k", tls_only); }, platform::kTrustWrongUsage, 0},
-      {"a NUL inside the name", [&] { return SignedBy("l", Named(nul_name)); }, platform::kTrustUntrustedRoot, 0},
+      {"a certificate for servers only", [&] { return SignedBy("k", tls_only); }, platform::kTrustWrongUsage,
+       0},
+      {"a NUL inside the name", [&] { return SignedBy("l", Named(nul_name)); }, platform::kTrustUntrustedRoot,
+       0},
       {"without signed attributes",
-       [&] { return Signed("m", {{leaf.get(), leaf_key.get()}}, {middle.get(), root.get()}, false); },
+       [&] {
+         return Signed("m", {{leaf.get(), leaf_key.get()}}, {middle.get(), root.get()}, false);
+       },
        platform::kTrustUntrustedRoot, 1},
   };
   for (const Case& c : cases) {
@@ -147,18 +166,23 @@ TEST_F(VerifyTest, AChangedOrCutFileIsRefused) {
     std::int32_t result;
   } cases[] = {
       {"content changed", [](std::string& b) { b[100] ^= 1; }, platform::kTrustBadDigest},
-      {"signature bytes changed", [&](std::string& b) { b[content + signature - 5] ^= 1; }, platform::kTrustBadDigest},
+      {"signature bytes changed", [&](std::string& b) { b[content + signature - 5] ^= 1; },
+       platform::kTrustBadDigest},
       {"the last byte cut", [](std::string& b) { b.pop_back(); }, platform::kTrustNoSignature},
-      {"a descriptor claiming nothing",
-       [&](std::string& b) { b.replace(b.size() - 40, 40, Descriptor(0)); }, platform::kTrustNoSignature},
+      {"a descriptor claiming nothing", [&](std::string& b) { b.replace(b.size() - 40, 40, Descriptor(0)); },
+       platform::kTrustNoSignature},
       {"a descriptor claiming more than there is",
-       [&](std::string& b) { b.replace(b.size() - 40, 40, Descriptor(static_cast<std::uint32_t>(b.size()))); },
+       [&](std::string& b) {
+         b.replace(b.size() - 40, 40, Descriptor(static_cast<std::uint32_t>(b.size())));
+       },
        platform::kTrustNoSignature},
       {"a descriptor claiming 0xFFFFFFF0 bytes",
-       [&](std::string& b) { b.replace(b.size() - 40, 40, Descriptor(0xFFFFFFF0u)); }, platform::kTrustNoSignature},
+       [&](std::string& b) { b.replace(b.size() - 40, 40, Descriptor(0xFFFFFFF0u)); },
+       platform::kTrustNoSignature},
       {"random bytes where the signature belongs",
        [&](std::string& b) {
-         for (std::size_t i = content; i < content + signature; ++i) b[i] = static_cast<char>(random());
+         for (std::size_t i = content; i < content + signature; ++i)
+           b[i] = static_cast<char>(random());
        },
        platform::kTrustNoSignature},
   };
@@ -206,7 +230,8 @@ TEST_F(VerifyTest, ResigningReplacesTheSignatureAndAFailedSignLeavesTheFile) {
   tidysign::SignOptions options;
   options.signers.push_back({accepted.get(), key.get()});
   ASSERT_EQ(tidysign::SignFile(file, options), "");
-  EXPECT_EQ(ReadFile(file).substr(0, content_.size()), content_) << "the content is kept, the old signature goes";
+  EXPECT_EQ(ReadFile(file).substr(0, content_.size()), content_)
+      << "the content is kept, the old signature goes";
   EXPECT_EQ(VerifyPublisher(file.wstring().c_str()), 1);
 
   const std::string before = ReadFile(file);

@@ -37,17 +37,21 @@ class LogAppenderTest : public testing::Test {
       thread_ = std::thread([this, name = LogAppender::MutexNameFor(path)] {
         bool created = false;
         auto mutex = platform::NamedMutex::CreateOwned(name, &created);
-        if (!created) mutex->Acquire();
+        if (!created)
+          mutex->Acquire();
         held_ = true;
-        while (!release_) std::this_thread::yield();
+        while (!release_)
+          std::this_thread::yield();
         mutex->Release();
       });
-      while (!held_) std::this_thread::yield();
+      while (!held_)
+        std::this_thread::yield();
     }
     ~Holder() { Release(); }
     void Release() {
       release_ = true;
-      if (thread_.joinable()) thread_.join();
+      if (thread_.joinable())
+        thread_.join();
     }
 
    private:
@@ -68,7 +72,8 @@ TEST_F(LogAppenderTest, LinesCarryTimeIdsOptionalLabelAndCrLf) {
     EXPECT_EQ(ReadFile(log_), line);
     EXPECT_EQ(size, static_cast<std::int32_t>(line.size()));
     appender.Write(L"", 0);
-    EXPECT_EQ(ReadFile(log_), line + "03-28 14:05:09.042 " + Ids() + "\r\n") << "an empty text is still a line";
+    EXPECT_EQ(ReadFile(log_), line + "03-28 14:05:09.042 " + Ids() + "\r\n")
+        << "an empty text is still a line";
   }
   {
     testing_support::SetClock({2026, 11, 1, 0, 0, 0, 7});
@@ -93,8 +98,8 @@ TEST_F(LogAppenderTest, ChineseTextNeedsMoreThanTwoBytesACharacterAndIsKept) {
   LogAppender appender(Path().c_str(), L"", 0);
   appender.Write(text, 0);
   std::string expected(text.size() * 4, '\0');
-  expected.resize(static_cast<std::size_t>(platform::WideToAnsi(text.data(), static_cast<int>(text.size()),
-                                                                expected.data(), static_cast<int>(expected.size()))));
+  expected.resize(static_cast<std::size_t>(platform::WideToAnsi(
+      text.data(), static_cast<int>(text.size()), expected.data(), static_cast<int>(expected.size()))));
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(testing_support::LogStatements(log_), std::vector<std::string>{expected});
 }
@@ -196,8 +201,9 @@ TEST_F(LogAppenderTest, TheQueueKeepsTheOldestLinesUpToItsBound) {
   const std::size_t fits = LogAppender::kQueueLimitBytes / line_size;
   {
     Holder holder(Path());
-    for (std::size_t i = 0; i < fits; ++i) appender.Append(text(L'q'));
-    appender.Append(text(L'd'));     // dropped: the queue is full
+    for (std::size_t i = 0; i < fits; ++i)
+      appender.Append(text(L'q'));
+    appender.Append(text(L'd'));    // dropped: the queue is full
     appender.Write(text(L'd'), 0);  // dropped, and the lock is busy
   }
   appender.Write(text(L'd'), 0);  // dropped too, though this write empties the queue

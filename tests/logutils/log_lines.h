@@ -12,7 +12,8 @@ namespace testing_support {
 
 // "MM-DD hh:mm:ss.mmm [  pid][  tid]", as every line of the log begins.
 inline const std::regex& LinePrefix() {
-  static const std::regex prefix(R"(^(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.(\d{3}) \[ *(-?\d+)\]\[ *(-?\d+)\])");
+  static const std::regex prefix(
+      R"(^(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.(\d{3}) \[ *(-?\d+)\]\[ *(-?\d+)\])");
   return prefix;
 }
 
@@ -27,7 +28,8 @@ inline std::vector<std::string> LogStatements(const std::filesystem::path& file)
   std::vector<std::string> statements;
   for (const std::string& line : LogLines(file)) {
     std::smatch match;
-    statements.push_back(std::regex_search(line, match, LinePrefix()) ? match.suffix().str() : "<torn>" + line);
+    statements.push_back(std::regex_search(line, match, LinePrefix()) ? match.suffix().str()
+                                                                      : "<torn>" + line);
   }
   return statements;
 }

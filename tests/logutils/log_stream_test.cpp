@@ -43,14 +43,15 @@ TEST(LogStream, FormsTagLineAndStem) {
       {"/work/product/tidyhand/tidyhand.cpp", 78, L"[I][  78][tidyhand] run"},
       {"d:/src\\tidyhand.cpp", 5, L"[I][   5][tidyhand] run"},
       {"d:\\src\\tidyhand.src", 12345, L"[I][12345][tidyhand] run"},
-      {"tidyhand.cpp", 78, L"[I][  78] run"},     // no separator
+      {"tidyhand.cpp", 78, L"[I][  78] run"},       // no separator
       {"d:\\src\\tidyhand", 78, L"[I][  78] run"},  // no dot
       {"d:\\src\\.src", 78, L"[I][  78] run"},      // nothing between them
       {"d:\\a.b\\file", 78, L"[I][  78] run"},      // the dot before the separator
       {nullptr, 78, L"[I][  78] run"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Statement(c.source_path, c.line, "run"), c.statement) << (c.source_path ? c.source_path : "null");
+    EXPECT_EQ(Statement(c.source_path, c.line, "run"), c.statement)
+        << (c.source_path ? c.source_path : "null");
   }
 }
 
@@ -61,7 +62,8 @@ TEST(LogStream, InsertsNarrowTextFromTheCodePage) {
   ASSERT_FALSE(narrow.empty());
   EXPECT_EQ(Statement("a\\t.cpp", 1, narrow.c_str()), L"[I][   1][t] " + wide);
   const std::string stem_path = "d:\\src\\" + narrow + ".cpp";
-  EXPECT_EQ(Statement(stem_path.c_str(), 7, "run"), L"[I][   7][" + wide + L"] run") << "a stem in the code page";
+  EXPECT_EQ(Statement(stem_path.c_str(), 7, "run"), L"[I][   7][" + wide + L"] run")
+      << "a stem in the code page";
   LogUtils::LogStream stream("[I]", "a\\t.cpp", 1);
   stream << L"wide " << "narrow";
   EXPECT_EQ(stream.str(), L"[I][   1][t] wide narrow");
@@ -89,8 +91,10 @@ TEST(Logger, IsEnabledComparesWithTheThreshold) {
 TEST(Logger, ConcurrentFirstCallsShareOneInstance) {
   std::vector<LogUtils::Logger*> seen(8, nullptr);
   std::vector<std::thread> threads;
-  for (auto& slot : seen) threads.emplace_back([&slot] { slot = LogUtils::GetLogger(); });
-  for (auto& thread : threads) thread.join();
+  for (auto& slot : seen)
+    threads.emplace_back([&slot] { slot = LogUtils::GetLogger(); });
+  for (auto& thread : threads)
+    thread.join();
   EXPECT_EQ(std::set<LogUtils::Logger*>(seen.begin(), seen.end()).size(), 1u);
   EXPECT_NE(seen[0], nullptr);
 }

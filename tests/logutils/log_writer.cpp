@@ -16,16 +16,20 @@
 
 namespace {
 
-std::wstring Wide(const char* text) { return std::filesystem::path(text).wstring(); }
+std::wstring Wide(const char* text) {
+  return std::filesystem::path(text).wstring();
+}
 
 [[noreturn]] void SleepForever() {
-  while (true) platform::SleepMilliseconds(1000);
+  while (true)
+    platform::SleepMilliseconds(1000);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return 2;
+  if (argc < 3)
+    return 2;
   const std::string mode = argv[1];
   const std::wstring path = Wide(argv[2]);
   if (mode == "write" && argc == 5) {
@@ -41,8 +45,10 @@ int main(int argc, char** argv) {
   if (mode == "hold" && argc == 4) {
     bool created = false;
     auto mutex = platform::NamedMutex::CreateOwned(LogUtils::LogAppender::MutexNameFor(path), &created);
-    if (mutex == nullptr) return 1;
-    if (!created) mutex->Acquire();
+    if (mutex == nullptr)
+      return 1;
+    if (!created)
+      mutex->Acquire();
     testing_support::WriteFile(argv[3], "");
     SleepForever();
   }

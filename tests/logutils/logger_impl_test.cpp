@@ -30,7 +30,8 @@ class LoggerImplTest : public testing::Test {
   // The lowest level that passes the threshold.
   int Threshold() {
     for (int level = -1; level <= 4; ++level) {
-      if (logger_.IsEnabled(level)) return level;
+      if (logger_.IsEnabled(level))
+        return level;
     }
     return 5;
   }
@@ -85,8 +86,9 @@ TEST_F(LoggerImplTest, SetLevelMarksChangesThatTouchLevelOne) {
     int to;
     std::optional<std::string> marker;
   } cases[] = {
-      {0, 3, "-------log off"}, {2, 3, std::nullopt},           {0, 2, "-------log lev change"},
-      {3, 0, "-------log lev change"}, {1, 1, "-------log lev change"}, {3, 2, std::nullopt},
+      {0, 3, "-------log off"},        {2, 3, std::nullopt},
+      {0, 2, "-------log lev change"}, {3, 0, "-------log lev change"},
+      {1, 1, "-------log lev change"}, {3, 2, std::nullopt},
   };
   Start(0);
   for (const Case& c : cases) {
@@ -130,7 +132,8 @@ TEST_F(LoggerImplTest, CommandsAreCaseInsensitiveSubstringsTriedInOrder) {
     logger.Command(c.command);
     int threshold = 5;
     for (int level = 4; level >= -1; --level) {
-      if (logger.IsEnabled(level)) threshold = level;
+      if (logger.IsEnabled(level))
+        threshold = level;
     }
     EXPECT_EQ(threshold, c.threshold) << (c.command ? std::filesystem::path(c.command).string() : "null");
   }
@@ -163,8 +166,8 @@ TEST_F(LoggerImplTest, FullFileWithFreshLogStopsStatements) {
   SwitchOn();
   Start(0, 1, 60);
   Log("pushes the file past its limit");
-  EXPECT_EQ(Statements(), (Lines{"-------log start", "[I][   7][unit] pushes the file past its limit",
-                                 "-------log full"}));
+  EXPECT_EQ(Statements(),
+            (Lines{"-------log start", "[I][   7][unit] pushes the file past its limit", "-------log full"}));
   EXPECT_EQ(Threshold(), 3);
 }
 

@@ -16,7 +16,9 @@ using namespace std::chrono_literals;
 using testing_support::Background;
 using testing_support::TempDir;
 
-std::string Writer() { return testing_support::TestProgram("log_writer").string(); }
+std::string Writer() {
+  return testing_support::TestProgram("log_writer").string();
+}
 
 TEST(MultiProcess, FourWritersNeverTearOrInterleaveALineAndLoseNone) {
   TempDir dir;
@@ -27,7 +29,8 @@ TEST(MultiProcess, FourWritersNeverTearOrInterleaveALineAndLoseNone) {
     writers.push_back(std::make_unique<Background>(
         std::vector<std::string>{Writer(), "write", log, std::to_string(kCount), "w" + std::to_string(w)}));
   }
-  for (auto& writer : writers) ASSERT_EQ(writer->Wait(120s), 0);
+  for (auto& writer : writers)
+    ASSERT_EQ(writer->Wait(120s), 0);
 
   const std::regex statement(R"(\[I\]\[ *\d+\]\[log_writer\] w(\d) (\d+))");
   std::map<int, int> next;  // writer -> the index its next line must have
@@ -46,7 +49,8 @@ TEST(MultiProcess, FourWritersNeverTearOrInterleaveALineAndLoseNone) {
       ++markers[text];
     }
   }
-  for (int w = 0; w < 4; ++w) EXPECT_EQ(next[w], kCount) << "writer " << w;
+  for (int w = 0; w < 4; ++w)
+    EXPECT_EQ(next[w], kCount) << "writer " << w;
   EXPECT_EQ(markers["-------log start"], 4);
   EXPECT_EQ(markers["-------log end"], 4);
   EXPECT_EQ(markers.size(), 2u);

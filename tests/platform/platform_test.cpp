@@ -23,8 +23,8 @@ namespace {
 
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<std::size_t>(
-      platform::AnsiToWide(text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+  wide.resize(static_cast<std::size_t>(platform::AnsiToWide(text.data(), static_cast<int>(text.size()),
+                                                            wide.data(), static_cast<int>(wide.size()))));
   return wide;
 }
 
@@ -36,12 +36,15 @@ TEST(TextConversion, AnsiToWideDecodesUtf8AndReplacesWhatIsNotText) {
       {"run", L"run"},
       {"\xE4\xB8\xAD\xE6\x96\x87", L"中文"},
       {"\xF0\x9F\x98\x80", L"\U0001F600"},
-      {"a\xFF" "b", L"a\uFFFDb"},                  // a byte that is never UTF-8
-      {"\xC0\xAF", L"\uFFFD\uFFFD"},               // an overlong form
-      {"\xE4\xB8", L"\uFFFD\uFFFD"},               // cut short
-      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},     // a surrogate
+      {"a\xFF"
+       "b",
+       L"a\uFFFDb"},                            // a byte that is never UTF-8
+      {"\xC0\xAF", L"\uFFFD\uFFFD"},            // an overlong form
+      {"\xE4\xB8", L"\uFFFD\uFFFD"},            // cut short
+      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},  // a surrogate
   };
-  for (const Case& c : cases) EXPECT_EQ(Wide(c.bytes), c.wide) << c.bytes;
+  for (const Case& c : cases)
+    EXPECT_EQ(Wide(c.bytes), c.wide) << c.bytes;
   wchar_t small[2];
   EXPECT_EQ(platform::AnsiToWide("abc", 3, small, 2), 0) << "a buffer that is too small fails";
 }
@@ -167,13 +170,14 @@ TEST(CommandLine, SplitsAsAWindowsProgramSeesIt) {
       {L"\"/opt/a\\\"b\" x", {L"/opt/a\\", L"b x"}},  // no backslash rule in the program name
       {L"/bin/prog a  b\tc", {L"/bin/prog", L"a", L"b", L"c"}},
       {L"p \"a b\" c", {L"p", L"a b", L"c"}},
-      {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}},        // 2n+1 backslashes: n and a literal quote
-      {L"p \"a\\\\\" b", {L"p", L"a\\", L"b"}},    // 2n backslashes: n, and the quote closes
-      {L"p a\\b\\\\c", {L"p", L"a\\b\\\\c"}},      // backslashes before anything else are literal
-      {L"p \"a\"\"b\"", {L"p", L"a\"b"}},          // two quotes inside quotes: a literal one
+      {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}},      // 2n+1 backslashes: n and a literal quote
+      {L"p \"a\\\\\" b", {L"p", L"a\\", L"b"}},  // 2n backslashes: n, and the quote closes
+      {L"p a\\b\\\\c", {L"p", L"a\\b\\\\c"}},    // backslashes before anything else are literal
+      {L"p \"a\"\"b\"", {L"p", L"a\"b"}},        // two quotes inside quotes: a literal one
       {L"p \"\"", {L"p", L""}},
   };
-  for (const Case& c : cases) EXPECT_EQ(platform::posix::SplitCommandLine(c.line), c.words) << c.line;
+  for (const Case& c : cases)
+    EXPECT_EQ(platform::posix::SplitCommandLine(c.line), c.words) << c.line;
 }
 
 class NamedMutexTest : public testing::Test {

@@ -22,14 +22,16 @@ class OptimizeRun : public testing::Test {
     WriteFile(home_ / "bin/zenity", "#!/bin/sh\nexit 1\n");
     std::filesystem::permissions(home_ / "bin/zenity", std::filesystem::perms::owner_all);
     std::filesystem::create_directories(app_);
-    for (const char* file : {"tidyhand", "kitbase.dll"}) std::filesystem::copy_file(BinDir() / file, app_ / file);
+    for (const char* file : {"tidyhand", "kitbase.dll"})
+      std::filesystem::copy_file(BinDir() / file, app_ / file);
     WriteFile(log_.string() + ".on", "");
   }
 
   // The reference helper, signed at build time under an accepted name, put at `where`.
   std::filesystem::path PlaceHelper(const std::filesystem::path& where) {
     std::filesystem::create_directories(where.parent_path());
-    std::filesystem::copy_file(BinDir() / "vrhelper.exe", where, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(BinDir() / "vrhelper.exe", where,
+                               std::filesystem::copy_options::overwrite_existing);
     return where;
   }
 
@@ -39,8 +41,9 @@ class OptimizeRun : public testing::Test {
     Cert certificate = MakeCert(Named(name), key.get());
     WritePem(home_ / "cert.pem", certificate.get());
     WritePem(home_ / "key.pem", key.get());
-    const auto signed_run = RunProgram({(BinDir() / "tidysign").string(), "sign", "--cert", (home_ / "cert.pem").string(),
-                                 "--key", (home_ / "key.pem").string(), file.string()});
+    const auto signed_run =
+        RunProgram({(BinDir() / "tidysign").string(), "sign", "--cert", (home_ / "cert.pem").string(),
+                    "--key", (home_ / "key.pem").string(), file.string()});
     ASSERT_EQ(signed_run.exit_code, 0) << signed_run.output;
   }
 
@@ -59,16 +62,21 @@ class OptimizeRun : public testing::Test {
 
   // The helper's lines, once `count` have arrived (it runs on after the program has ended).
   std::vector<std::string> HelperRuns(std::size_t count) const {
-    WaitUntil([&] { return std::filesystem::exists(helper_log_) && SplitLines(ReadFile(helper_log_)).size() >= count; },
-              count == 0 ? 500ms : 10s);
-    return std::filesystem::exists(helper_log_) ? SplitLines(ReadFile(helper_log_)) : std::vector<std::string>{};
+    WaitUntil(
+        [&] {
+          return std::filesystem::exists(helper_log_) && SplitLines(ReadFile(helper_log_)).size() >= count;
+        },
+        count == 0 ? 500ms : 10s);
+    return std::filesystem::exists(helper_log_) ? SplitLines(ReadFile(helper_log_))
+                                                : std::vector<std::string>{};
   }
 
   std::vector<std::string> Commands() const {
     std::vector<std::string> commands;
     for (const std::string& statement : LogStatements(log_)) {
       const std::size_t stem = statement.find("[tidyhand] ");
-      if (stem != std::string::npos) commands.push_back(statement.substr(stem + 11));
+      if (stem != std::string::npos)
+        commands.push_back(statement.substr(stem + 11));
     }
     return commands;
   }

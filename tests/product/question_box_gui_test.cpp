@@ -20,7 +20,8 @@ using testing_support::ScopedEnv;
 // A display number no X server holds (its lock file is the server's own claim on it).
 int FreeDisplay() {
   for (int display = 90 + ::getpid() % 100;; ++display) {
-    if (!std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock")) return display;
+    if (!std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock"))
+      return display;
   }
 }
 
@@ -49,14 +50,18 @@ TEST(QuestionBox, TheRealBoxShowsTheQuestionAndYesResets) {
   testing_support::RunOptions options;
   options.timeout = 30s;
   ASSERT_TRUE(testing_support::WaitUntil(
-      [&] { return testing_support::RunProgram({"/usr/bin/xdotool", "getdisplaygeometry"}, options).exit_code == 0; },
+      [&] {
+        return testing_support::RunProgram({"/usr/bin/xdotool", "getdisplaygeometry"}, options).exit_code ==
+               0;
+      },
       20s))
       << "the X server did not come up";
 
   auto answered = std::async(std::launch::async, [] { return CleanConfig(); });
   EndServer end_server{xvfb, display};
 
-  const auto found = testing_support::RunProgram({"/usr/bin/xdotool", "search", "--sync", "--name", "Vistrel看图"}, options);
+  const auto found =
+      testing_support::RunProgram({"/usr/bin/xdotool", "search", "--sync", "--name", "Vistrel看图"}, options);
   ASSERT_EQ(found.exit_code, 0) << found.output;
   const std::string window = found.output.substr(0, found.output.find('\n'));
   testing_support::SleepFor(1500ms);  // let it draw

@@ -59,7 +59,8 @@ class TidyhandRun : public testing::Test {
   // Each question the stand-in was asked, as its words.
   std::vector<std::vector<std::string>> Asked() const {
     std::vector<std::vector<std::string>> asked(1);
-    if (!std::filesystem::exists(home_ / "asked")) return {};
+    if (!std::filesystem::exists(home_ / "asked"))
+      return {};
     for (const std::string& word : testing_support::SplitLines(ReadFile(home_ / "asked"))) {
       if (word == "--end--") {
         asked.emplace_back();
@@ -82,8 +83,8 @@ TEST_F(TidyhandRun, AsksOncePerCleanAndNeverForOtherArguments) {
     std::vector<std::string> args;
     std::size_t questions;
   } cases[] = {
-      {{}, 1},          {{"--CLEAN", "--clean"}, 2}, {{"--clean=1"}, 0}, {{"-clean"}, 0},
-      {{"clean"}, 0},   {{""}, 0},                   {{"--Clean", "x"}, 1},
+      {{}, 1},   {{"--CLEAN", "--clean"}, 2}, {{"--clean=1"}, 0}, {{"-clean"}, 0}, {{"clean"}, 0},
+      {{""}, 0}, {{"--Clean", "x"}, 1},
   };
   for (const Case& c : cases) {
     std::filesystem::remove(home_ / "asked");
@@ -129,7 +130,8 @@ TEST_F(TidyhandRun, WithTheSwitchFileTheLogHoldsTheRunWithItsIds) {
   const auto lines = testing_support::LogLines(log_);
   ASSERT_EQ(lines.size(), 3u) << ReadFile(log_);
   char ids[32];
-  std::snprintf(ids, sizeof ids, "[%5d][%5d]", run.pid(), run.pid());  // the main thread's id is the process's
+  std::snprintf(ids, sizeof ids, "[%5d][%5d]", run.pid(),
+                run.pid());  // the main thread's id is the process's
   const std::vector<std::string> statements = {"-------log start", R"(\[I\]\[ *\d+\]\[tidyhand\] run)",
                                                R"(\[I\]\[ *\d+\]\[tidyhand\] CleanConfig)"};
   for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -114,7 +114,8 @@ TEST_F(CommandsTest, WithoutTheFolderNothingIsDeleted) {
   std::filesystem::current_path(old);
   EXPECT_FALSE(result);
   EXPECT_TRUE(std::filesystem::exists(cwd / "Vistrel/config.ini"));
-  EXPECT_EQ(LogFile::Get().TakeStatements(), (Lines{"tidyhand] CleanConfig", "tidyhand] SHGetFolderPath failed"}));
+  EXPECT_EQ(LogFile::Get().TakeStatements(),
+            (Lines{"tidyhand] CleanConfig", "tidyhand] SHGetFolderPath failed"}));
 }
 
 TEST_F(CommandsTest, TheCommandLineRunsSwitchesInOrderAndIgnoresTheRest) {
@@ -133,7 +134,8 @@ TEST_F(CommandsTest, TheCommandLineRunsSwitchesInOrderAndIgnoresTheRest) {
     std::vector<std::string> storage = {"tidyhand"};
     storage.insert(storage.end(), c.args.begin(), c.args.end());
     std::vector<char*> argv;
-    for (auto& arg : storage) argv.push_back(arg.data());
+    for (auto& arg : storage)
+      argv.push_back(arg.data());
     argv.push_back(nullptr);
     RunCommands(static_cast<int>(storage.size()), argv.data());
     EXPECT_EQ(LogFile::Get().TakeStatements(), c.statements) << testing::PrintToString(c.args);

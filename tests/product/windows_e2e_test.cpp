@@ -36,13 +36,16 @@ class WindowsRun : public testing::Test {
   }
   static RunOptions Options() {
     RunOptions options;
-    options.env = {{"WINEPREFIX", prefix_->path().string()}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+    options.env = {{"WINEPREFIX", prefix_->path().string()},
+                   {"WINEDEBUG", "-all"},
+                   {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
     options.unset = {"DISPLAY", "WAYLAND_DISPLAY"};
     return options;
   }
   static std::filesystem::path Roaming() {
     for (const auto& user : std::filesystem::directory_iterator(prefix_->path() / "drive_c/users")) {
-      if (user.path().filename() != "Public") return user.path() / "AppData/Roaming";
+      if (user.path().filename() != "Public")
+        return user.path() / "AppData/Roaming";
     }
     return {};
   }
@@ -68,10 +71,10 @@ class WindowsRun : public testing::Test {
     WritePem(work_ / "cert.pem", certificate.get());
     WritePem(work_ / "key.pem", key.get());
     std::filesystem::remove(app_ / "vrhelper.exe");
-    const auto signed_run = RunProgram({"/usr/bin/osslsigncode", "sign", "-certs", (work_ / "cert.pem").string(),
-                                        "-key", (work_ / "key.pem").string(), "-h", "sha256", "-in",
-                                        (kWindowsBuild / "bin/vrhelper.exe").string(), "-out",
-                                        (app_ / "vrhelper.exe").string()});
+    const auto signed_run =
+        RunProgram({"/usr/bin/osslsigncode", "sign", "-certs", (work_ / "cert.pem").string(), "-key",
+                    (work_ / "key.pem").string(), "-h", "sha256", "-in",
+                    (kWindowsBuild / "bin/vrhelper.exe").string(), "-out", (app_ / "vrhelper.exe").string()});
     ASSERT_EQ(signed_run.exit_code, 0) << signed_run.output;
   }
 

@@ -1,5 +1,6 @@
 // A statistics library for the tests: each call is appended to the file named by $STAT_RECORD as
-// "<name of the folder this library was loaded from> <call>". Built once with every export and once without each of them.
+// "<name of the folder this library was loaded from> <call>". Built once with every export and once without
+// each of them.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,7 +13,8 @@ namespace {
 
 void Record(const std::string& call) {
   const char* record = std::getenv("STAT_RECORD");
-  if (record == nullptr) return;
+  if (record == nullptr)
+    return;
   const std::string folder =
       std::filesystem::path(platform::LoadedModulePath(reinterpret_cast<const void*>(&Record)))
           .parent_path()
@@ -22,9 +24,11 @@ void Record(const std::string& call) {
 }
 
 [[maybe_unused]] std::string Narrow(const wchar_t* text) {
-  if (text == nullptr) return "(null)";
+  if (text == nullptr)
+    return "(null)";
   std::string narrow;
-  for (; *text != L'\0'; ++text) narrow += static_cast<char>(*text);
+  for (; *text != L'\0'; ++text)
+    narrow += static_cast<char>(*text);
   return narrow;
 }
 

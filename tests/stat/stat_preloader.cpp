@@ -8,7 +8,8 @@
 #include "stat/stat_client.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2 || dlopen(argv[1], RTLD_NOW) == nullptr) return 2;
+  if (argc != 2 || dlopen(argv[1], RTLD_NOW) == nullptr)
+    return 2;
   OpenStatSession();
   SendStatEvent(L"tyhand", L"run");
   return 0;

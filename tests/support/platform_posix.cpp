@@ -7,7 +7,8 @@
 namespace testing_support {
 
 ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-  if (const char* old = std::getenv(name)) old_ = old;
+  if (const char* old = std::getenv(name))
+    old_ = old;
   if (value) {
     ::setenv(name, value->c_str(), 1);
   } else {

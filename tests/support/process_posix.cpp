@@ -21,11 +21,14 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
   std::map<std::string, std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const char* equals = std::strchr(*entry, '=');
-    if (equals == nullptr) continue;
+    if (equals == nullptr)
+      continue;
     env[std::string(*entry, static_cast<std::size_t>(equals - *entry))] = equals + 1;
   }
-  for (const auto& name : options.unset) env.erase(name);
-  for (const auto& [name, value] : options.env) env[name] = value;
+  for (const auto& name : options.unset)
+    env.erase(name);
+  for (const auto& [name, value] : options.env)
+    env[name] = value;
   if (options.fast_clock) {
     env["LD_PRELOAD"] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
     env["FAKETIME"] = "+0 x100";
@@ -33,18 +36,21 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
   }
   std::vector<std::string> flat;
-  for (const auto& [name, value] : env) flat.push_back(name + "=" + value);
+  for (const auto& [name, value] : env)
+    flat.push_back(name + "=" + value);
   return flat;
 }
 
 int Spawn(const std::vector<std::string>& argv, const RunOptions& options, int output_fd) {
   std::vector<std::string> env = ChildEnvironment(options);
   std::vector<char*> env_pointers;
-  for (auto& entry : env) env_pointers.push_back(entry.data());
+  for (auto& entry : env)
+    env_pointers.push_back(entry.data());
   env_pointers.push_back(nullptr);
   std::vector<std::string> args = argv;
   std::vector<char*> arg_pointers;
-  for (auto& arg : args) arg_pointers.push_back(arg.data());
+  for (auto& arg : args)
+    arg_pointers.push_back(arg.data());
   arg_pointers.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
@@ -54,9 +60,11 @@ int Spawn(const std::vector<std::string>& argv, const RunOptions& options, int o
     posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
     posix_spawn_file_actions_adddup2(&actions, output_fd, 2);
   }
-  if (!options.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
+  if (!options.cwd.empty())
+    posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
   pid_t pid = -1;
-  const int failed = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, arg_pointers.data(), env_pointers.data());
+  const int failed =
+      ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, arg_pointers.data(), env_pointers.data());
   posix_spawn_file_actions_destroy(&actions);
   return failed == 0 ? pid : -1;
 }
@@ -65,14 +73,19 @@ bool WaitPid(int pid, int* status, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
     const pid_t done = ::waitpid(pid, status, WNOHANG);
-    if (done == pid) return true;
-    if (done < 0) return false;
-    if (std::chrono::steady_clock::now() > deadline) return false;
+    if (done == pid)
+      return true;
+    if (done < 0)
+      return false;
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
-int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+int ExitCode(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace
 
@@ -93,11 +106,13 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
       ::waitpid(pid, &status, 0);
     }
   }
-  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  result.elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   ::lseek(output_fd, 0, SEEK_SET);
   char buffer[4096];
   ssize_t got;
-  while ((got = ::read(output_fd, buffer, sizeof buffer)) > 0) result.output.append(buffer, static_cast<std::size_t>(got));
+  while ((got = ::read(output_fd, buffer, sizeof buffer)) > 0)
+    result.output.append(buffer, static_cast<std::size_t>(got));
   ::close(output_fd);
   return result;
 }
@@ -113,9 +128,11 @@ Background::~Background() {
 }
 
 int Background::Wait(std::chrono::milliseconds timeout) {
-  if (pid_ <= 0) return -1;
+  if (pid_ <= 0)
+    return -1;
   if (!reaped_) {
-    if (!WaitPid(pid_, &status_, timeout)) return -1;
+    if (!WaitPid(pid_, &status_, timeout))
+      return -1;
     reaped_ = true;
   }
   return ExitCode(status_);

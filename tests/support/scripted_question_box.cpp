@@ -40,7 +40,8 @@ int platform::AskYesNo(const wchar_t* text, const wchar_t* caption) {
     testing_support::g_asked.push_back({text, caption});
     probe = testing_support::g_probe;
   }
-  if (probe) probe();
+  if (probe)
+    probe();
   std::lock_guard<std::mutex> hold(testing_support::g_lock);
   return testing_support::g_answer;
 }

@@ -9,9 +9,15 @@
 
 namespace testing_support {
 
-std::filesystem::path BinDir() { return TIDYHAND_BIN_DIR; }
-std::filesystem::path TestBinDir() { return TIDYHAND_TEST_BIN_DIR; }
-std::filesystem::path TestProgram(const std::string& name) { return TestBinDir() / (name + TIDYHAND_EXE_SUFFIX); }
+std::filesystem::path BinDir() {
+  return TIDYHAND_BIN_DIR;
+}
+std::filesystem::path TestBinDir() {
+  return TIDYHAND_TEST_BIN_DIR;
+}
+std::filesystem::path TestProgram(const std::string& name) {
+  return TestBinDir() / (name + TIDYHAND_EXE_SUFFIX);
+}
 
 TempDir::TempDir() {
   std::random_device random;
@@ -61,6 +67,8 @@ std::vector<std::string> SplitLines(const std::string& text, const std::string& 
   return lines;
 }
 
-void SleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+void SleepFor(std::chrono::milliseconds duration) {
+  std::this_thread::sleep_for(duration);
+}
 
 }  // namespace testing_support

@@ -69,7 +69,7 @@ struct RunOptions {
   std::vector<std::string> unset;          // removed from the child's environment
   std::filesystem::path cwd;               // empty: ours
   std::chrono::milliseconds timeout{60000};
-  bool fast_clock = false;                 // run under libfaketime at a hundred times the speed (Linux)
+  bool fast_clock = false;  // run under libfaketime at a hundred times the speed (Linux)
 };
 
 struct RunResult {
@@ -108,7 +108,8 @@ template <typename Condition>
 bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
     SleepFor(std::chrono::milliseconds(10));
   }
   return true;

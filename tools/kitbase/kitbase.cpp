@@ -56,8 +56,10 @@ std::string Quoted(const wchar_t* text) {
 
 std::filesystem::path EventsFile() {
   wchar_t folder[platform::kMaxPath] = {};
-  if (platform::GetAppDataFolder(folder) < 0) return {};
-  if (!platform::AppendPath(folder, L"Vistrel\\stat\\events.jsonl")) return {};
+  if (platform::GetAppDataFolder(folder) < 0)
+    return {};
+  if (!platform::AppendPath(folder, L"Vistrel\\stat\\events.jsonl"))
+    return {};
   return std::filesystem::path(folder);
 }
 
@@ -78,7 +80,8 @@ PLATFORM_EXPORT int PLATFORM_STDCALL StartStat(void) {
 PLATFORM_EXPORT int PLATFORM_STDCALL SendStatUrl(const wchar_t* short_name, const wchar_t* action) {
   std::lock_guard<std::mutex> hold(g_lock);
   const std::filesystem::path file = EventsFile();
-  if (file.empty()) return 0;
+  if (file.empty())
+    return 0;
   std::error_code ignored;
   std::filesystem::create_directories(file.parent_path(), ignored);
   std::ofstream events(file, std::ios::app | std::ios::binary);

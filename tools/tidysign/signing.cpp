@@ -19,7 +19,8 @@ namespace {
 std::string OpenSslError(const std::string& what) {
   const unsigned long error = ERR_get_error();
   ERR_clear_error();
-  if (error == 0) return what;
+  if (error == 0)
+    return what;
   char text[256];
   ERR_error_string_n(error, text, sizeof text);
   return what + " (" + text + ")";
@@ -28,7 +29,8 @@ std::string OpenSslError(const std::string& what) {
 struct Fd {
   int fd = -1;
   ~Fd() {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+      ::close(fd);
   }
 };
 
@@ -36,8 +38,10 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
     const ssize_t put = ::write(fd, bytes, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
+    if (put < 0 && errno == EINTR)
+      continue;
+    if (put <= 0)
+      return false;
     bytes += put;
     size -= static_cast<std::size_t>(put);
   }
@@ -50,11 +54,13 @@ std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions&
   const unsigned int flags =
       CMS_DETACHED | CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | (options.signed_attributes ? 0 : CMS_NOATTR);
   STACK_OF(X509)* extra = sk_X509_new_null();
-  for (X509* certificate : options.extra_certificates) sk_X509_push(extra, certificate);
+  for (X509* certificate : options.extra_certificates)
+    sk_X509_push(extra, certificate);
   std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)> cms(
       CMS_sign(nullptr, nullptr, extra, nullptr, flags), CMS_ContentInfo_free);
   sk_X509_free(extra);
-  if (cms == nullptr) return OpenSslError("cannot start a signature");
+  if (cms == nullptr)
+    return OpenSslError("cannot start a signature");
   for (const Signer& signer : options.signers) {
     if (X509_check_private_key(signer.certificate, signer.key) != 1) {
       ERR_clear_error();
@@ -82,7 +88,8 @@ std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions&
 }  // namespace
 
 std::string SignFile(const std::filesystem::path& file, const SignOptions& options) {
-  if (options.signers.empty()) return "no signer";
+  if (options.signers.empty())
+    return "no signer";
   Fd input;
   input.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat info;
@@ -95,37 +102,45 @@ std::string SignFile(const std::filesystem::path& file, const SignOptions& optio
                                          ? layout.content_size
                                          : static_cast<std::uint64_t>(info.st_size);
   std::vector<unsigned char> signature;
-  if (std::string error = MakeSignature(input.fd, content_size, options, &signature); !error.empty()) return error;
+  if (std::string error = MakeSignature(input.fd, content_size, options, &signature); !error.empty())
+    return error;
 
   std::string temporary = file.string() + ".tidysign-XXXXXX";
   Fd output;
   output.fd = ::mkstemp(temporary.data());
-  if (output.fd < 0) return "cannot write beside " + file.string() + ": " + std::strerror(errno);
+  if (output.fd < 0)
+    return "cannot write beside " + file.string() + ": " + std::strerror(errno);
   auto fail = [&](const std::string& why) {
     ::unlink(temporary.c_str());
     return why;
   };
   std::vector<unsigned char> block(1u << 20);
   for (std::uint64_t offset = 0; offset < content_size;) {
-    const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), content_size - offset));
+    const std::size_t ask =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), content_size - offset));
     const ssize_t got = ::pread(input.fd, block.data(), ask, static_cast<off_t>(offset));
-    if (got <= 0) return fail("cannot read " + file.string());
-    if (!WriteAll(output.fd, block.data(), static_cast<std::size_t>(got))) return fail("cannot write the signed file");
+    if (got <= 0)
+      return fail("cannot read " + file.string());
+    if (!WriteAll(output.fd, block.data(), static_cast<std::size_t>(got)))
+      return fail("cannot write the signed file");
     offset += static_cast<std::uint64_t>(got);
   }
   unsigned char trailer[platform::posix::kTrailerSize];
   platform::posix::MakeTrailer(static_cast<std::uint32_t>(signature.size()), trailer);
-  if (!WriteAll(output.fd, signature.data(), signature.size()) || !WriteAll(output.fd, trailer, sizeof trailer) ||
-      ::fchmod(output.fd, info.st_mode & 07777) != 0 || ::fsync(output.fd) != 0) {
+  if (!WriteAll(output.fd, signature.data(), signature.size()) ||
+      !WriteAll(output.fd, trailer, sizeof trailer) || ::fchmod(output.fd, info.st_mode & 07777) != 0 ||
+      ::fsync(output.fd) != 0) {
     return fail("cannot write the signed file");
   }
-  if (::rename(temporary.c_str(), file.c_str()) != 0) return fail("cannot replace " + file.string());
+  if (::rename(temporary.c_str(), file.c_str()) != 0)
+    return fail("cannot replace " + file.string());
   return {};
 }
 
 std::string ReadCertificates(const std::filesystem::path& file, std::vector<X509*>* certificates) {
   std::unique_ptr<BIO, decltype(&BIO_free_all)> in(BIO_new_file(file.c_str(), "r"), BIO_free_all);
-  if (in == nullptr) return "cannot read " + file.string();
+  if (in == nullptr)
+    return "cannot read " + file.string();
   std::size_t found = 0;
   while (X509* certificate = PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)) {
     certificates->push_back(certificate);
@@ -137,7 +152,8 @@ std::string ReadCertificates(const std::filesystem::path& file, std::vector<X509
 
 std::string ReadPrivateKey(const std::filesystem::path& file, EVP_PKEY** key) {
   std::unique_ptr<BIO, decltype(&BIO_free_all)> in(BIO_new_file(file.c_str(), "r"), BIO_free_all);
-  if (in == nullptr) return "cannot read " + file.string();
+  if (in == nullptr)
+    return "cannot read " + file.string();
   *key = PEM_read_bio_PrivateKey(in.get(), nullptr, nullptr, nullptr);
   ERR_clear_error();
   return *key != nullptr ? std::string() : "no private key in " + file.string();

@@ -16,9 +16,9 @@ struct Signer {
 };
 
 struct SignOptions {
-  std::vector<Signer> signers;              // the first one is the file's signer
-  std::vector<X509*> extra_certificates;    // intermediates (and roots) carried with the signature
-  bool signed_attributes = true;            // sign the attributes (content type, time, digest)
+  std::vector<Signer> signers;            // the first one is the file's signer
+  std::vector<X509*> extra_certificates;  // intermediates (and roots) carried with the signature
+  bool signed_attributes = true;          // sign the attributes (content type, time, digest)
 };
 
 // Signs `file` in place. The signed file is written beside it and renamed into place, so that a

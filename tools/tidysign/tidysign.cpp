@@ -56,14 +56,17 @@ int Sign(int argc, char** argv) {
       return Usage();
     }
   }
-  if (cert.empty() || key.empty() || file.empty()) return Usage();
+  if (cert.empty() || key.empty() || file.empty())
+    return Usage();
 
   std::vector<X509*> certificates;
   std::vector<X509*> chain_certificates;
   EVP_PKEY* private_key = nullptr;
   std::string error = tidysign::ReadCertificates(cert, &certificates);
-  if (error.empty()) error = tidysign::ReadPrivateKey(key, &private_key);
-  if (error.empty() && !chain.empty()) error = tidysign::ReadCertificates(chain, &chain_certificates);
+  if (error.empty())
+    error = tidysign::ReadPrivateKey(key, &private_key);
+  if (error.empty() && !chain.empty())
+    error = tidysign::ReadCertificates(chain, &chain_certificates);
   if (error.empty()) {
     tidysign::SignOptions options;
     options.signers.push_back({certificates[0], private_key});
@@ -72,8 +75,10 @@ int Sign(int argc, char** argv) {
                                       chain_certificates.end());
     error = tidysign::SignFile(file, options);
   }
-  for (X509* c : certificates) X509_free(c);
-  for (X509* c : chain_certificates) X509_free(c);
+  for (X509* c : certificates)
+    X509_free(c);
+  for (X509* c : chain_certificates)
+    X509_free(c);
   EVP_PKEY_free(private_key);
   if (!error.empty()) {
     std::fprintf(stderr, "tidysign: %s\n", error.c_str());
@@ -94,7 +99,8 @@ int Verify(const char* file) {
       const std::uint32_t count = platform::GetCertificateDisplayName(certificate, name, 512);
       std::wstring shown(name, count > 0 ? count - 1 : 0);
       for (wchar_t& c : shown) {
-        if (c == L'\0') c = L'\uFFFD';
+        if (c == L'\0')
+          c = L'\uFFFD';
       }
       signer = platform::posix::ToNarrow(shown.c_str());
     }
@@ -108,7 +114,8 @@ int Verify(const char* file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "sign") == 0) return Sign(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "sign") == 0)
+    return Sign(argc, argv);
   if (argc == 3 && std::strcmp(argv[1], "verify") == 0) {
     if (std::FILE* readable = std::fopen(argv[2], "rb")) {
       std::fclose(readable);

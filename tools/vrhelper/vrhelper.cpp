@@ -11,8 +11,10 @@
 
 int main(int argc, char* argv[]) {
   wchar_t log_path[platform::kMaxPath] = {};
-  if (platform::GetAppDataFolder(log_path) < 0) return 1;
-  if (!platform::AppendPath(log_path, L"Vistrel\\Log\\vrhelper.log")) return 1;
+  if (platform::GetAppDataFolder(log_path) < 0)
+    return 1;
+  if (!platform::AppendPath(log_path, L"Vistrel\\Log\\vrhelper.log"))
+    return 1;
   const std::filesystem::path file(log_path);
   std::error_code ignored;
   std::filesystem::create_directories(file.parent_path(), ignored);
@@ -23,9 +25,11 @@ int main(int argc, char* argv[]) {
   std::snprintf(time, sizeof time, "%04d-%02d-%02d %02d:%02d:%02d.%03d", now.year, now.month + 1, now.day,
                 now.hour, now.minute, now.second, now.millisecond);
 
-  std::string line = std::string(time) + " vrhelper ran in \"" + std::filesystem::current_path(ignored).string() +
-                     "\" with " + std::to_string(argc - 1) + " arguments:";
-  for (int i = 1; i < argc; ++i) line += std::string(" \"") + argv[i] + "\"";
+  std::string line = std::string(time) + " vrhelper ran in \"" +
+                     std::filesystem::current_path(ignored).string() + "\" with " + std::to_string(argc - 1) +
+                     " arguments:";
+  for (int i = 1; i < argc; ++i)
+    line += std::string(" \"") + argv[i] + "\"";
   std::ofstream(file, std::ios::app | std::ios::binary) << line << "\n";
   return 0;
 }
