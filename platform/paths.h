@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 
 namespace platform {
 
@@ -31,6 +32,10 @@ bool RemoveFileSpec(wchar_t* path);
 
 // True when a file or folder exists at `path`.
 bool PathExists(const wchar_t* path);
+
+// `path` (may be null) as the standard library's path, naming the very same file whatever the
+// locale: no conversion of the library's own, which may fail or pick another name, stands between.
+std::filesystem::path ToFileSystemPath(const wchar_t* path);
 
 // Case-insensitive search for `needle` in `haystack`. Returns the first match, or null.
 const wchar_t* FindTextNoCase(const wchar_t* haystack, const wchar_t* needle);

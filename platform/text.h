@@ -6,7 +6,10 @@ namespace platform {
 
 // Converts `size` bytes of ANSI text into at most `capacity` wide characters at `out`. Returns the
 // number of characters written, or 0 when the conversion fails (also when `out` is too small).
-// Byte sequences that are not valid text become U+FFFD. No terminator is written or counted.
+// Where the code page is UTF-8, each byte that is not part of valid UTF-8 becomes the lone
+// surrogate U+DC80 to U+DCFF (U+DC00 plus the byte), which WideToAnsi turns back into that byte, so
+// that any byte string survives the round trip; elsewhere the system's own replacement applies. No
+// terminator is written or counted.
 int AnsiToWide(const char* text, int size, wchar_t* out, int capacity);
 
 // Converts `size` wide characters into at most `capacity` bytes of ANSI text at `out`. With a

@@ -118,6 +118,11 @@ bool PathExists(const wchar_t* path) {
   return ::stat(posix::ToNarrow(path).c_str(), &info) == 0;
 }
 
+std::filesystem::path ToFileSystemPath(const wchar_t* path) {
+  // The path's own bytes: the library takes narrow names here as they are.
+  return std::filesystem::path(posix::ToNarrow(path));
+}
+
 const wchar_t* FindTextNoCase(const wchar_t* haystack, const wchar_t* needle) {
   if (haystack == nullptr || needle == nullptr)
     return nullptr;

@@ -1,4 +1,9 @@
 // UTF-8 is the ANSI code page here; wide characters are UTF-32.
+//
+// File names are byte strings that need not be UTF-8. So that every name survives the trip through
+// wide text unchanged, a byte that is not part of valid UTF-8 becomes a lone surrogate, U+DC80 to
+// U+DCFF (the byte plus U+DC00), and such a surrogate turns back into the very same byte. A log line
+// that shows such a name therefore carries the name's own bytes, exactly as the system has them.
 #include "platform/text.h"
 
 #include <cstdint>
@@ -8,10 +13,16 @@ namespace platform {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kEscapeBase = 0xDC00;  // + a byte of 0x80 to 0xFF
 
-// Decodes one UTF-8 sequence at `text[*pos]`, advancing `*pos` past it. A malformed sequence
-// (a stray continuation byte, a truncated or overlong form, a surrogate, a value above U+10FFFF)
-// yields U+FFFD and advances by one byte.
+char32_t Escaped(unsigned char byte, int* pos) {
+  ++*pos;
+  return kEscapeBase + byte;
+}
+
+// Decodes one UTF-8 sequence at `text[*pos]`, advancing `*pos` past it. The first byte of a
+// malformed sequence (a stray continuation byte, a truncated or overlong form, a surrogate, a value
+// above U+10FFFF) is escaped on its own, and the bytes after it are decoded afresh.
 char32_t DecodeOne(const unsigned char* text, int size, int* pos) {
   const unsigned char lead = text[*pos];
   int extra = 0;
@@ -27,32 +38,30 @@ char32_t DecodeOne(const unsigned char* text, int size, int* pos) {
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     extra = 3, value = lead & 0x07, minimum = 0x10000;
   } else {
-    ++*pos;
-    return kReplacement;
+    return Escaped(lead, pos);
   }
-  if (*pos + extra >= size) {
-    ++*pos;
-    return kReplacement;
-  }
+  if (*pos + extra >= size)
+    return Escaped(lead, pos);
   for (int i = 1; i <= extra; ++i) {
     const unsigned char next = text[*pos + i];
-    if ((next & 0xC0) != 0x80) {
-      ++*pos;
-      return kReplacement;
-    }
+    if ((next & 0xC0) != 0x80)
+      return Escaped(lead, pos);
     value = (value << 6) | (next & 0x3F);
   }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    ++*pos;
-    return kReplacement;
-  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+    return Escaped(lead, pos);
   *pos += extra + 1;
   return value;
 }
 
-// Encodes one character as UTF-8 into `out` (room for four bytes) and returns its length. A value
-// that is no character (a surrogate, or above U+10FFFF) is encoded as U+FFFD.
+// Encodes one character as UTF-8 into `out` (room for four bytes) and returns its length. An
+// escaped byte is that byte again; any other value that is no character (a surrogate, or above
+// U+10FFFF) is encoded as U+FFFD.
 int EncodeOne(char32_t value, char* out) {
+  if (value >= kEscapeBase + 0x80 && value <= kEscapeBase + 0xFF) {
+    out[0] = static_cast<char>(value - kEscapeBase);
+    return 1;
+  }
   if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
     value = kReplacement;
   if (value < 0x80) {

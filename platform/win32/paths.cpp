@@ -26,6 +26,11 @@ bool PathExists(const wchar_t* path) {
   return PathFileExistsW(path) != FALSE;
 }
 
+std::filesystem::path ToFileSystemPath(const wchar_t* path) {
+  // Names are wide text here, which the library takes as it is.
+  return std::filesystem::path(path != nullptr ? path : L"");
+}
+
 const wchar_t* FindTextNoCase(const wchar_t* haystack, const wchar_t* needle) {
   if (haystack == nullptr || needle == nullptr)
     return nullptr;

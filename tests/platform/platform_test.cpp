@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cwchar>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/named_mutex.h"
@@ -28,7 +30,7 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-TEST(TextConversion, AnsiToWideDecodesUtf8AndReplacesWhatIsNotText) {
+TEST(TextConversion, AnsiToWideDecodesUtf8AndEscapesEveryOtherByte) {
   struct Case {
     std::string bytes;
     std::wstring wide;
@@ -38,15 +40,44 @@ TEST(TextConversion, AnsiToWideDecodesUtf8AndReplacesWhatIsNotText) {
       {"\xF0\x9F\x98\x80", L"\U0001F600"},
       {"a\xFF"
        "b",
-       L"a\uFFFDb"},                            // a byte that is never UTF-8
-      {"\xC0\xAF", L"\uFFFD\uFFFD"},            // an overlong form
-      {"\xE4\xB8", L"\uFFFD\uFFFD"},            // cut short
-      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},  // a surrogate
+       L"a\xDCFF"
+       L"b"},                                       // a byte that is never UTF-8
+      {"\xC0\xAF", L"\xDCC0\xDCAF"},                // an overlong form
+      {"\xE4\xB8", L"\xDCE4\xDCB8"},                // cut short
+      {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80"},      // a surrogate
+      {"\xE4\xB8\xE6\x96\x87", L"\xDCE4\xDCB8文"},  // a good sequence after a cut one
   };
   for (const Case& c : cases)
     EXPECT_EQ(Wide(c.bytes), c.wide) << c.bytes;
   wchar_t small[2];
   EXPECT_EQ(platform::AnsiToWide("abc", 3, small, 2), 0) << "a buffer that is too small fails";
+}
+
+TEST(TextConversion, EveryByteStringSurvivesTheRoundTrip) {
+  std::vector<std::string> names = {"\xFF",         "x\xFF/kitbase.dll", "\xC3",        "\xC3\xA9\xC3",
+                                    "\xED\xB3\xBF", "\xF4\x90\x80\x80",  "\xEF\xBF\xBD"};
+  std::string every_byte;
+  for (int byte = 1; byte < 256; ++byte)
+    every_byte += static_cast<char>(byte);
+  names.push_back(every_byte);
+  std::uint32_t seed = 12345;
+  for (int n = 0; n < 200; ++n) {
+    std::string random(1 + n % 17, '\0');
+    for (char& c : random) {
+      seed = seed * 1103515245u + 12345u;
+      c = static_cast<char>(1 + (seed >> 16) % 255);
+    }
+    names.push_back(random);
+  }
+  for (const std::string& name : names) {
+    const std::wstring wide = Wide(name);
+    const int needed = platform::WideToAnsi(wide.data(), static_cast<int>(wide.size()), nullptr, 0);
+    std::string back(static_cast<std::size_t>(needed), '\0');
+    ASSERT_EQ(platform::WideToAnsi(wide.data(), static_cast<int>(wide.size()), back.data(), needed), needed);
+    EXPECT_EQ(back, name);
+  }
+  // A real U+FFFD stays what it is, and a surrogate that no byte escapes still cannot be written.
+  EXPECT_EQ(Wide("\xEF\xBF\xBD"), L"\uFFFD");
 }
 
 TEST(TextConversion, WideToAnsiReportsTheNeededSizeAndFailsWhenShort) {
@@ -231,29 +262,43 @@ TEST_F(NamedMutexTest, OwnershipIsPerThreadReentrantAndAbandonedWhenTheOwnerEnds
   EXPECT_TRUE(mutex->Release());
 }
 
-TEST_F(NamedMutexTest, ARuntimeFolderThatIsALinkOrOpenToOthersIsRefused) {
+TEST_F(NamedMutexTest, ARuntimeFolderThatIsALinkOrOpenToOthersIsPassedOverForTheNextPlace) {
   TempDir dir;
   std::filesystem::create_directory(dir / "private");
   ::chmod((dir / "private").c_str(), 0700);
   std::filesystem::create_directory_symlink(dir / "private", dir / "link");
   std::filesystem::create_directory(dir / "open");
   ::chmod((dir / "open").c_str(), 0777);
-  bool created = false;
-  {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "private").string());
-    EXPECT_NE(platform::NamedMutex::CreateOwned(name_, &created), nullptr);
-  }
-  for (const char* refused : {"link", "open"}) {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / refused).string());
-    EXPECT_EQ(platform::NamedMutex::CreateOwned(name_, &created), nullptr) << refused;
-  }
+  std::vector<std::string> refused = {"link", "open"};
   if (::getuid() == 0) {
     std::filesystem::create_directory(dir / "others");
     ::chmod((dir / "others").c_str(), 0700);
     ASSERT_EQ(::chown((dir / "others").c_str(), 65534, 65534), 0);
-    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "others").string());
-    EXPECT_EQ(platform::NamedMutex::CreateOwned(name_, &created), nullptr);
+    refused.push_back("others");
   }
+  const auto count = [](const std::filesystem::path& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator());
+  };
+  bool created = false;
+  {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "private").string());
+    EXPECT_NE(platform::NamedMutex::CreateOwned(name_, &created), nullptr);
+    EXPECT_EQ(count(dir / "private"), 1) << "the handle file lies in the runtime folder";
+  }
+  for (const std::string& folder : refused) {
+    const auto before = count(dir / folder);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / folder).string());
+    auto mutex = platform::NamedMutex::CreateOwned(name_ + L"x", &created);
+    ASSERT_NE(mutex, nullptr) << folder << ": the next place in the chain serves";
+    EXPECT_TRUE(created);
+    // Every process of the user walks the same chain, so a second handle finds the same mutex.
+    auto second = platform::NamedMutex::CreateOwned(name_ + L"x", &created);
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(created) << folder;
+    EXPECT_EQ(count(dir / folder), before) << folder << " holds nothing of it";
+    mutex->Release();
+  }
+  EXPECT_EQ(count(dir / "private"), 1);
 }
 
 }  // namespace

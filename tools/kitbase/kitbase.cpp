@@ -60,7 +60,18 @@ std::filesystem::path EventsFile() {
     return {};
   if (!platform::AppendPath(folder, L"Vistrel\\stat\\events.jsonl"))
     return {};
-  return std::filesystem::path(folder);
+  return platform::ToFileSystemPath(folder);
+}
+
+// The library runs inside its caller's process: nothing it meets may end that process, so whatever
+// the standard library throws stops at this boundary as a failed call.
+template <typename Call>
+int Guarded(Call call) {
+  try {
+    return call();
+  } catch (...) {
+    return 0;
+  }
 }
 
 }  // namespace
@@ -68,27 +79,31 @@ std::filesystem::path EventsFile() {
 extern "C" {
 
 PLATFORM_EXPORT int PLATFORM_STDCALL StartStat(void) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  std::random_device random;
-  char id[20];
-  std::snprintf(id, sizeof id, "%08x%08x", random(), random());
-  g_session_id = id;
-  g_session_start = Now();
-  return 1;
+  return Guarded([] {
+    std::lock_guard<std::mutex> hold(g_lock);
+    std::random_device random;
+    char id[20];
+    std::snprintf(id, sizeof id, "%08x%08x", random(), random());
+    g_session_id = id;
+    g_session_start = Now();
+    return 1;
+  });
 }
 
 PLATFORM_EXPORT int PLATFORM_STDCALL SendStatUrl(const wchar_t* short_name, const wchar_t* action) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  const std::filesystem::path file = EventsFile();
-  if (file.empty())
-    return 0;
-  std::error_code ignored;
-  std::filesystem::create_directories(file.parent_path(), ignored);
-  std::ofstream events(file, std::ios::app | std::ios::binary);
-  events << "{\"session\":\"" << g_session_id << "\",\"session_start\":\"" << g_session_start
-         << "\",\"short_name\":" << Quoted(short_name) << ",\"action\":" << Quoted(action) << ",\"time\":\""
-         << Now() << "\"}\n";
-  return events.good() ? 1 : 0;
+  return Guarded([short_name, action] {
+    std::lock_guard<std::mutex> hold(g_lock);
+    const std::filesystem::path file = EventsFile();
+    if (file.empty())
+      return 0;
+    std::error_code ignored;
+    std::filesystem::create_directories(file.parent_path(), ignored);
+    std::ofstream events(file, std::ios::app | std::ios::binary);
+    events << "{\"session\":\"" << g_session_id << "\",\"session_start\":\"" << g_session_start
+           << "\",\"short_name\":" << Quoted(short_name) << ",\"action\":" << Quoted(action) << ",\"time\":\""
+           << Now() << "\"}\n";
+    return events.good() ? 1 : 0;
+  });
 }
 
 // Events are written to the file as they are sent, so none is pending by the time the program

@@ -9,13 +9,15 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int Run(int argc, char* argv[]) {
   wchar_t log_path[platform::kMaxPath] = {};
   if (platform::GetAppDataFolder(log_path) < 0)
     return 1;
   if (!platform::AppendPath(log_path, L"Vistrel\\Log\\vrhelper.log"))
     return 1;
-  const std::filesystem::path file(log_path);
+  const std::filesystem::path file = platform::ToFileSystemPath(log_path);
   std::error_code ignored;
   std::filesystem::create_directories(file.parent_path(), ignored);
 
@@ -32,4 +34,15 @@ int main(int argc, char* argv[]) {
     line += std::string(" \"") + argv[i] + "\"";
   std::ofstream(file, std::ios::app | std::ios::binary) << line << "\n";
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // A folder name that the standard library cannot show ends the record, never in a crash.
+  try {
+    return Run(argc, argv);
+  } catch (...) {
+    return 1;
+  }
 }
