@@ -25,6 +25,10 @@ std::wstring FullResetFailedText(int error) {
 }  // namespace
 
 bool LoggerImpl::SwitchFileExists() {
+  // Without a path there is no log, and ".on" alone would be looked for wherever the program was
+  // started.
+  if (path.empty())
+    return false;
   return platform::PathExists((path + L".on").c_str());
 }
 

@@ -38,7 +38,9 @@ bool CleanConfig() {
     LOGUTILS_INFO("SHGetFolderPath failed");
     return false;
   }
-  platform::CombinePath(path, path, kConfigFile);
+  // A name that does not fit is never cut or used: nothing else is the configuration file.
+  if (!platform::CombinePath(path, path, kConfigFile))
+    return false;
   return platform::DeleteFileAt(path);
 }
 
@@ -60,7 +62,8 @@ bool StartHelper() {
   // GetModulePath's path always fits: it comes from a buffer of the same size.
   std::wmemcpy(helper, module_path.c_str(), module_path.size() + 1);
   platform::RemoveFileSpec(helper);
-  platform::CombinePath(helper, helper, kHelperFile);
+  if (!platform::CombinePath(helper, helper, kHelperFile))
+    return false;
   return LaunchProcess(helper, L"", kShowNormal, 1, 0, 0, nullptr) != 0;
 }
 
@@ -85,11 +88,14 @@ void RunCommands(int argc, char* argv[]) {
 }
 
 int main(int argc, char* argv[]) {
-  // Every run starts a fresh log, deleted before the logger is configured.
+  // Every run starts a fresh log, deleted before the logger is configured. Without the folder, or
+  // when the log's name does not fit beside it, there is no log at all: the name would be relative
+  // to wherever the program was started, or the folder's own, and neither is the log.
   wchar_t log_path[platform::kMaxPath] = {};
-  platform::GetAppDataFolder(log_path);
-  platform::AppendPath(log_path, kLogFile);
-  platform::DeleteFileAt(log_path);
+  if (platform::GetAppDataFolder(log_path) < 0 || !platform::AppendPath(log_path, kLogFile))
+    log_path[0] = L'\0';
+  if (log_path[0] != L'\0')
+    platform::DeleteFileAt(log_path);
   LogUtils::InitLogger(log_path);
   LOGUTILS_INFO("run");
 
