@@ -102,6 +102,17 @@ LogAppender::LogAppender(const wchar_t* path, const wchar_t* label, int delete_e
     created = mutex_ != nullptr;
   } else {
     mutex_ = platform::NamedMutex::CreateOwned(mutex_name_, &created);
+    if (mutex_ == nullptr) {
+      // The lines still go to the file, one whole line to each append, under this process's own
+      // lock; only their order against other processes' lines is no longer kept. Said once, where
+      // a developer looks, since the log itself cannot say it.
+      const std::wstring message = L"no lock shared with other processes for " + path_ +
+                                   L"; lines are written under this process's own lock\r\n";
+      platform::SendDebugText(message.c_str());
+      mutex_ = platform::NamedMutex::CreatePrivateOwned();
+      if (mutex_ != nullptr)
+        mutex_->Release();
+    }
   }
   if (mutex_ != nullptr && created) {
     if (delete_existing_ != 0)
@@ -149,14 +160,21 @@ void LogAppender::Append(const std::wstring& text) {
   bytes += "\r\n";
 
   platform::ScopedLock hold(queue_lock_);
-  if (queued_bytes_ + bytes.size() > kQueueLimitBytes)
-    return;
   queued_bytes_ += bytes.size();
   queue_.push_back(std::move(bytes));
 }
 
+bool LogAppender::QueueAtBound() {
+  platform::ScopedLock hold(queue_lock_);
+  return queued_bytes_ >= kQueueLimitBytes;
+}
+
 std::int32_t LogAppender::Write(const std::wstring& text, int wait) {
   Append(text);
+  // A full queue is written out whatever the caller asked: the writer waits for its turn rather
+  // than lose a line.
+  if (wait == 0 && QueueAtBound())
+    wait = 1;
 
   if (open_pending_) {
     const int error = platform::OpenForAppend(path_.c_str(), &file_);

@@ -16,13 +16,14 @@ namespace LogUtils {
 
 class LogAppender {
  public:
-  // Queued lines are held back up to this many bytes in all. A line that would go past the bound is
-  // dropped, so that what reaches the file is always an unbroken run of lines from the oldest on.
-  // The queue only grows while no Write can own the mutex.
+  // Queued lines are held back up to this many bytes in all. The queue only grows while no Write
+  // can own the mutex at once; a Write that finds it at the bound waits for the mutex and writes
+  // it, so that no line is lost while its writer lives: the writer slows down instead.
   static constexpr std::size_t kQueueLimitBytes = 8u << 20;
 
   // Creates or opens the mutex named after `path`. The process that creates it deletes the file at
-  // `path` when `delete_existing` is non-zero. The file itself is opened by the first Write.
+  // `path` when `delete_existing` is non-zero. The file itself is opened by the first Write. When no
+  // shared mutex can be had, the system log says so once and a lock of this process's own serves.
   LogAppender(const wchar_t* path, const wchar_t* label, int delete_existing);
   ~LogAppender();
   LogAppender(const LogAppender&) = delete;
@@ -35,13 +36,16 @@ class LogAppender {
   // as far as this appender knows it, negative once opening the file failed.
   virtual std::int32_t Write(const std::wstring& text, int wait);
   // Closes and deletes the file and discards the queue. Returns 1 when the file was deleted, else 0
-  // with the reason left as the thread's last error.
+  // with the reason left as the thread's last error: platform::kFileInUseError while another
+  // process has the file open.
   virtual int Clear();
 
   // The mutex name derived from a log file path: its ASCII letters, upper-cased, and digits.
   static std::wstring MutexNameFor(const std::wstring& path);
 
  private:
+  bool QueueAtBound();
+
   std::unique_ptr<platform::NamedMutex> mutex_;
   std::int32_t size_ = 0;
   bool open_pending_ = true;

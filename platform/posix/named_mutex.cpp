@@ -22,6 +22,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/posix/native_text.h"
 
 namespace platform {
 namespace {
@@ -33,25 +37,34 @@ struct SharedBlock {
   pthread_mutex_t mutex;
 };
 
-// The user's private runtime folder: $XDG_RUNTIME_DIR, else /tmp/tidyhand-<uid>, created with mode
-// 0700. A folder that is a link, that another user owns or that others may write to is refused.
-std::string RuntimeFolder() {
-  const uid_t uid = ::getuid();
-  std::string folder;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') {
-    folder = runtime;
-  } else {
-    folder = "/tmp/tidyhand-" + std::to_string(uid);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-      return {};
-  }
+// Whether `folder` may hold this user's mutexes: a folder, not a link, owned by the user and open
+// to nobody else for writing.
+bool PrivateFolder(const std::string& folder, uid_t uid) {
   struct stat info;
   if (::lstat(folder.c_str(), &info) != 0)
-    return {};
-  if (!S_ISDIR(info.st_mode) || info.st_uid != uid || (info.st_mode & 022) != 0)
-    return {};
-  return folder;
+    return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == uid && (info.st_mode & 022) == 0;
+}
+
+// The folders that may hold the mutex files, in the order every process of the user walks them:
+// $XDG_RUNTIME_DIR; else /tmp/tidyhand-<uid>, created with mode 0700; else the folder "tidyhand" in
+// the user's application-data folder, created the same way. Each is refused when it is not
+// private (see PrivateFolder), and the walk goes on with the next.
+struct Candidate {
+  std::string folder;
+  bool ours;  // created here when missing
+};
+
+std::vector<Candidate> CandidateFolders(uid_t uid) {
+  std::vector<Candidate> folders;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/')
+    folders.push_back({runtime, false});
+  folders.push_back({"/tmp/tidyhand-" + std::to_string(uid), true});
+  wchar_t app_data[kMaxPath] = {};
+  if (GetAppDataFolder(app_data) >= 0)
+    folders.push_back({posix::ToNarrow(app_data) + "/tidyhand", true});
+  return folders;
 }
 
 // A file name for the mutex name: letters and digits stay, every other character is written as
@@ -148,52 +161,83 @@ std::unique_ptr<NamedMutex> NamedMutex::CreatePrivateOwned() {
   return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(impl)));
 }
 
+namespace {
+
+// Maps the shared block of the handle file into `impl`.
+bool MapBlock(NamedMutex::Impl* impl) {
+  void* mapped = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, impl->fd, 0);
+  if (mapped == MAP_FAILED)
+    return false;
+  impl->block = static_cast<SharedBlock*>(mapped);
+  return true;
+}
+
+// The creator's step: nobody else has the mutex open, so whatever the file holds is stale. A fresh
+// mutex, owned by the calling thread, replaces it, and the presence byte goes from exclusive to
+// shared in one step, so that from now on others open the mutex instead of creating it.
+bool LayDownFreshMutex(NamedMutex::Impl* impl) {
+  if (::ftruncate(impl->fd, sizeof(SharedBlock)) != 0 || !MapBlock(impl))
+    return false;
+  impl->block->magic = 0;
+  if (!InitialiseMutex(&impl->block->mutex, PTHREAD_PROCESS_SHARED) ||
+      pthread_mutex_lock(&impl->block->mutex) != 0) {
+    return false;
+  }
+  impl->block->magic = kMagic;
+  return LockByte(impl->fd, 1, F_RDLCK, false);
+}
+
+// Everybody else's step: the mutex that the present holders share.
+bool MapExistingMutex(NamedMutex::Impl* impl) {
+  struct stat info;
+  if (!LockByte(impl->fd, 1, F_RDLCK, false) || ::fstat(impl->fd, &info) != 0 ||
+      info.st_size < static_cast<off_t>(sizeof(SharedBlock)) || !MapBlock(impl)) {
+    return false;
+  }
+  return impl->block->magic == kMagic;
+}
+
+// Opens (creating it when missing) the handle file of `name` in `folder`: a plain file of the
+// user's, never through a link.
+int OpenHandleFile(const std::string& folder, const std::wstring& name) {
+  const std::string file = folder + "/" + FileNameFor(name);
+  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0)
+    return -1;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
 std::unique_ptr<NamedMutex> NamedMutex::CreateOwned(const std::wstring& name, bool* created) {
   *created = false;
-  const std::string folder = RuntimeFolder();
-  if (folder.empty())
-    return nullptr;
-  const std::string file = folder + "/" + FileNameFor(name);
-
-  auto impl = std::make_unique<Impl>();
-  impl->fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (impl->fd < 0)
-    return nullptr;
-  struct stat info;
-  if (::fstat(impl->fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())
-    return nullptr;
-
-  if (!LockByte(impl->fd, 0, F_WRLCK, true))
-    return nullptr;
-  const bool creator = LockByte(impl->fd, 1, F_WRLCK, false);
-  bool ready = false;
-  if (creator) {
-    if (::ftruncate(impl->fd, sizeof(SharedBlock)) == 0) {
-      void* mapped = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, impl->fd, 0);
-      if (mapped != MAP_FAILED) {
-        impl->block = static_cast<SharedBlock*>(mapped);
-        impl->block->magic = 0;
-        if (InitialiseMutex(&impl->block->mutex, PTHREAD_PROCESS_SHARED) &&
-            pthread_mutex_lock(&impl->block->mutex) == 0) {
-          impl->block->magic = kMagic;
-          // From exclusive to shared in one step: from now on others open it instead of creating it.
-          ready = LockByte(impl->fd, 1, F_RDLCK, false);
-        }
-      }
-    }
-  } else if (LockByte(impl->fd, 1, F_RDLCK, false) && ::fstat(impl->fd, &info) == 0 &&
-             info.st_size >= static_cast<off_t>(sizeof(SharedBlock))) {
-    void* mapped = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, impl->fd, 0);
-    if (mapped != MAP_FAILED) {
-      impl->block = static_cast<SharedBlock*>(mapped);
-      ready = impl->block->magic == kMagic;
-    }
+  const uid_t uid = ::getuid();
+  for (const Candidate& candidate : CandidateFolders(uid)) {
+    if (candidate.ours)
+      ::mkdir(candidate.folder.c_str(), 0700);  // a folder already there is judged as it is
+    if (!PrivateFolder(candidate.folder, uid))
+      continue;
+    auto impl = std::make_unique<Impl>();
+    impl->fd = OpenHandleFile(candidate.folder, name);
+    if (impl->fd < 0)
+      continue;
+    // Creation and opening are one step for all handles of the name, under the creation guard.
+    if (!LockByte(impl->fd, 0, F_WRLCK, true))
+      continue;
+    const bool creator = LockByte(impl->fd, 1, F_WRLCK, false);
+    const bool ready = creator ? LayDownFreshMutex(impl.get()) : MapExistingMutex(impl.get());
+    LockByte(impl->fd, 0, F_UNLCK, false);
+    if (!ready)
+      continue;
+    *created = creator;
+    return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(impl)));
   }
-  LockByte(impl->fd, 0, F_UNLCK, false);
-  if (!ready)
-    return nullptr;
-  *created = creator;
-  return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(impl)));
+  return nullptr;
 }
 
 NamedMutex::NamedMutex(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

@@ -8,6 +8,8 @@
 
 namespace platform {
 
+const int kFileInUseError = ERROR_SHARING_VIOLATION;
+
 bool DeleteFileAt(const wchar_t* path) {
   return DeleteFileW(path) != FALSE;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -192,26 +194,35 @@ TEST_F(LogAppenderTest, APathWithoutLettersOrDigitsStillLogsUnderAPrivateLock) {
   EXPECT_EQ(testing_support::LogStatements(odd), std::vector<std::string>{"private"});
 }
 
-TEST_F(LogAppenderTest, TheQueueKeepsTheOldestLinesUpToItsBound) {
+TEST_F(LogAppenderTest, AtItsBoundTheQueueWaitsForTheMutexAndLosesNothing) {
   LogAppender appender(Path().c_str(), L"", 0);
   appender.Write(L"first", 0);
-  // Lines of one length, so that the bound falls between two of them.
   const auto text = [](wchar_t letter) { return std::wstring(1000, letter); };
   const std::size_t line_size = ("03-28 14:05:09.042 " + Ids()).size() + 1000 + 2;
   const std::size_t fits = LogAppender::kQueueLimitBytes / line_size;
+  std::atomic<bool> written{false};
   {
     Holder holder(Path());
     for (std::size_t i = 0; i < fits; ++i)
-      appender.Append(text(L'q'));
-    appender.Append(text(L'd'));    // dropped: the queue is full
-    appender.Write(text(L'd'), 0);  // dropped, and the lock is busy
+      appender.Write(text(L'q'), 0);  // queued: the mutex is busy
+    appender.Append(text(L'a'));      // past the bound, queued all the same
+    std::thread writer([&] {
+      appender.Write(text(L'w'), 0);  // at the bound: waits for the mutex
+      written = true;
+    });
+    testing_support::SleepFor(std::chrono::milliseconds(200));
+    EXPECT_FALSE(written) << "a write at the bound waits while the mutex is busy";
+    holder.Release();
+    writer.join();
   }
-  appender.Write(text(L'd'), 0);  // dropped too, though this write empties the queue
+  EXPECT_TRUE(written);
   appender.Write(text(L'l'), 0);
   const auto statements = testing_support::LogStatements(log_);
-  ASSERT_EQ(statements.size(), 1 + fits + 1);
+  ASSERT_EQ(statements.size(), 1 + fits + 3);
   EXPECT_EQ(statements.front(), "first");
   EXPECT_EQ(statements[fits], std::string(1000, 'q'));
+  EXPECT_EQ(statements[fits + 1], std::string(1000, 'a'));
+  EXPECT_EQ(statements[fits + 2], std::string(1000, 'w'));
   EXPECT_EQ(statements.back(), std::string(1000, 'l'));
 }
 

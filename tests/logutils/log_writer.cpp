@@ -4,12 +4,18 @@
 //   log_writer hold PATH READY         owns PATH's mutex, creates READY, and sleeps until killed
 //   log_writer open PATH DELETE READY  creates an appender on PATH (DELETE: delete_existing),
 //                                      creates READY, and sleeps until killed
+//   log_writer keep PATH READY         writes "kept" to PATH through an appender (so that it holds
+//                                      the file open), creates READY, and sleeps until killed
+//   log_writer run PATH NAME READY GO  starts as the program does (deletes PATH, then logs), logs
+//                                      "NAME before", creates READY, waits for the file GO, logs
+//                                      "NAME after", then End()
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "logutils/log_appender.h"
 #include "logutils/logger.h"
+#include "platform/files.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "tests/support/test_support.h"
@@ -51,6 +57,23 @@ int main(int argc, char** argv) {
       mutex->Acquire();
     testing_support::WriteFile(argv[3], "");
     SleepForever();
+  }
+  if (mode == "keep" && argc == 4) {
+    LogUtils::LogAppender appender(path.c_str(), L"", 0);
+    appender.Write(L"kept", 1);
+    testing_support::WriteFile(argv[3], "");
+    SleepForever();
+  }
+  if (mode == "run" && argc == 6) {
+    platform::DeleteFileAt(path.c_str());
+    LogUtils::GetLogger()->Start(path.c_str(), L"", 1, 0, 104857600);
+    LOGUTILS_INFO((std::string(argv[3]) + " before").c_str());
+    testing_support::WriteFile(argv[4], "");
+    while (!std::filesystem::exists(argv[5]))
+      platform::SleepMilliseconds(10);
+    LOGUTILS_INFO((std::string(argv[3]) + " after").c_str());
+    LogUtils::GetLogger()->End();
+    return 0;
   }
   if (mode == "open" && argc == 5) {
     LogUtils::LogAppender appender(path.c_str(), L"", std::atoi(argv[3]));

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 
+#include "platform/files.h"
+#include "platform/posix/native_text.h"
+
 #include "tests/support/test_support.h"
 
 namespace testing_support {
@@ -24,10 +27,13 @@ ScopedEnv::~ScopedEnv() {
   }
 }
 
-DeletionBlocker::DeletionBlocker(const std::filesystem::path& path) : error_(ENOENT) {
-  std::filesystem::remove(path);
+// Held open for appending, as another logging process holds it.
+DeletionBlocker::DeletionBlocker(const std::filesystem::path& path) : error_(platform::kFileInUseError) {
+  platform::OpenForAppend(platform::posix::ToWide(path.string()).c_str(), &descriptor_);
 }
 
-DeletionBlocker::~DeletionBlocker() = default;
+DeletionBlocker::~DeletionBlocker() {
+  platform::CloseFile(descriptor_);
+}
 
 }  // namespace testing_support

@@ -48,9 +48,9 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// Keeps the file at `path` from being deleted until the object goes, the way the system allows:
-// on POSIX by deleting it first (the next deletion finds nothing), on Windows by holding it open
-// without sharing its deletion. `error()` is the error the next deletion will fail with.
+// Keeps the file at `path` from being deleted until the object goes, by holding it open as another
+// process would: without sharing its deletion on Windows, open for appending as the log is on
+// POSIX. `error()` is the error the next deletion will fail with.
 class DeletionBlocker {
  public:
   explicit DeletionBlocker(const std::filesystem::path& path);
@@ -60,7 +60,8 @@ class DeletionBlocker {
   int error() const { return error_; }
 
  private:
-  void* handle_ = nullptr;
+  void* handle_ = nullptr;  // Windows
+  int descriptor_ = -1;     // POSIX
   int error_ = 0;
 };
 
