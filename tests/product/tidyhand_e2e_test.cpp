@@ -1,6 +1,7 @@
 // The real program as a separate process, in a throwaway home, with a stand-in zenity first on
 // PATH that records what it was asked and answers by its exit status.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -154,6 +155,109 @@ TEST_F(TidyhandRun, WithoutTheStatisticsLibraryTheRunEndsAfterTheWaitAndDoesNoth
   EXPECT_TRUE(Asked().empty());
   EXPECT_TRUE(std::filesystem::exists(vistrel_ / "config.ini"));
   EXPECT_GE(run.elapsed, 150ms) << "the wait came first";
+}
+
+// Names that Windows never shows the program, in the C locale: the run works on the files that are
+// there, byte for byte, and never on a look-alike.
+TEST_F(TidyhandRun, AnApplicationDataFolderOfAnyNameIsWorkedOnByteForByteInTheCLocale) {
+  struct Case {
+    std::string config_home;
+    std::string look_alike;  // what the name became when a byte was replaced
+  } cases[] = {
+      {"cjk/张三", ""},
+      {"d/\xFF", "d/\xEF\xBF\xBD"},
+      {"e/\xC3", "e/\xEF\xBF\xBD"},
+      {"q\"t\x01x", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config_home);
+    const std::filesystem::path config_home = home_ / c.config_home;
+    WriteFile(config_home / "Vistrel/config.ini", "[view]\n");
+    WriteFile(config_home / "Vistrel/Log/tidyhand.log.on", "");
+    if (!c.look_alike.empty())
+      WriteFile(home_ / c.look_alike / "Vistrel/config.ini", "sibling");
+    Answer(0);
+    RunOptions options = Options();
+    options.env["XDG_CONFIG_HOME"] = config_home.string();
+    options.env["LC_ALL"] = "C";
+    options.unset = {"WAYLAND_DISPLAY", "LANG", "LANGUAGE"};
+    const RunResult run = testing_support::RunProgram({program_.string(), "--clean"}, options);
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(config_home / "Vistrel/config.ini"));
+    if (!c.look_alike.empty()) {
+      EXPECT_EQ(ReadFile(home_ / c.look_alike / "Vistrel/config.ini"), "sibling");
+    }
+    EXPECT_NE(ReadFile(config_home / "Vistrel/stat/events.jsonl").find("\"action\":\"run\""),
+              std::string::npos)
+        << "the statistics library recorded the run";
+    EXPECT_EQ(testing_support::LogLines(config_home / "Vistrel/Log/tidyhand.log").size(), 3u);
+  }
+}
+
+TEST_F(TidyhandRun, AnApplicationDataFolderTooLongForItsFilesKeepsEverythingAndItself) {
+  const std::filesystem::path real = home_ / "real";
+  WriteFile(real / "Vistrel/config.ini", "[view]\n");
+  WriteFile(real / "Vistrel/Log/tidyhand.log", "an earlier run\r\n");
+  WriteFile(real / "Vistrel/Log/tidyhand.log.on", "");
+  // A link whose name fits the path limit, but leaves no room for "/Vistrel/config.ini".
+  const std::size_t length = 245;
+  const std::filesystem::path link = home_ / std::string(length - home_.path().string().size() - 1, 'l');
+  ASSERT_EQ(link.string().size(), length);
+  std::filesystem::create_directory_symlink(real, link);
+  Answer(0);
+  RunOptions options = Options();
+  options.env["XDG_CONFIG_HOME"] = link.string();
+  const RunResult run = testing_support::RunProgram({program_.string(), "--clean"}, options);
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(Asked().size(), 1u);
+  EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the folder's link is never deleted";
+  EXPECT_EQ(ReadFile(real / "Vistrel/config.ini"), "[view]\n");
+  EXPECT_EQ(ReadFile(real / "Vistrel/Log/tidyhand.log"), "an earlier run\r\n");
+}
+
+TEST_F(TidyhandRun, WithoutAnyHomeNothingInTheCurrentFolderIsTouched) {
+  const std::filesystem::path cwd = home_ / "cwd";
+  WriteFile(cwd / "Vistrel/Log/tidyhand.log", "not ours\r\n");
+  WriteFile(cwd / "Vistrel/Log/tidyhand.log.on", "");
+  WriteFile(cwd / "Vistrel/config.ini", "[view]\n");
+  Answer(0);
+  RunOptions options = Options();
+  options.env.erase("HOME");
+  options.unset = {"HOME", "XDG_CONFIG_HOME", "WAYLAND_DISPLAY"};
+  options.cwd = cwd;
+  const RunResult run = testing_support::RunProgram({program_.string(), "--clean"}, options);
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(Asked().size(), 1u);
+  EXPECT_EQ(ReadFile(cwd / "Vistrel/Log/tidyhand.log"), "not ours\r\n");
+  EXPECT_EQ(ReadFile(cwd / "Vistrel/config.ini"), "[view]\n");
+}
+
+// Another local user made /tmp/tidyhand-<uid> first, and there is no runtime folder: the lock is
+// taken in the next place of the chain, and the log is written all the same.
+TEST_F(TidyhandRun, AFolderForTheLockThatAnotherUserMadeFirstStillGivesAWrittenLog) {
+  if (::getuid() != 0)
+    GTEST_SKIP() << "needs root, to run the program as a user of its own";
+  constexpr uid_t kUser = 61234;
+  const std::filesystem::path planted = "/tmp/tidyhand-" + std::to_string(kUser);
+  std::filesystem::remove_all(planted);
+  std::filesystem::create_directory(planted);  // root's, and left open to nobody
+  WriteFile(log_.string() + ".on", "");
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path()))
+    ASSERT_EQ(::lchown(entry.path().c_str(), kUser, kUser), 0);
+  ASSERT_EQ(::chown(home_.path().c_str(), kUser, kUser), 0);
+  // The clock is sped up by the user's own faketime, whose shared state the user can open.
+  RunOptions options = Options(false);
+  options.unset = {"XDG_CONFIG_HOME", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"};
+  const RunResult run = testing_support::RunProgram(
+      {"/usr/bin/setpriv", "--reuid=" + std::to_string(kUser), "--regid=" + std::to_string(kUser),
+       "--clear-groups", "/usr/bin/faketime", "-f", "+0 x100", program_.string(), "--clean"},
+      options);
+  std::filesystem::remove_all(planted);
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  const auto statements = testing_support::LogStatements(log_);
+  ASSERT_EQ(statements.size(), 3u) << ReadFile(log_);
+  EXPECT_EQ(statements[0], "-------log start");
+  EXPECT_TRUE(std::filesystem::is_directory(home_ / ".config/tidyhand")) << "where the lock went";
 }
 
 TEST_F(TidyhandRun, AtRealSpeedTheRunWaitsTwentySecondsBeforeAsking) {
