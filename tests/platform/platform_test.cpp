@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/named_mutex.h"
 #include "platform/paths.h"
@@ -189,6 +190,40 @@ TEST(Files, DeleteRemovesALinkItselfAndNeverAFolder) {
   EXPECT_FALSE(platform::DeleteFileAt((dir / "folder").wstring().c_str()));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
   EXPECT_FALSE(platform::DeleteFileAt((dir / "missing").wstring().c_str()));
+}
+
+TEST(Files, AFileOpenForAppendingCannotBeDeletedUntilItsLastHolderCloses) {
+  TempDir dir;
+  const std::wstring log = (dir / "a.log").wstring();
+  int first = -1;
+  int second = -1;
+  ASSERT_EQ(platform::OpenForAppend(log.c_str(), &first), 0);
+  ASSERT_EQ(platform::OpenForAppend(log.c_str(), &second), 0) << "openers share the file";
+  for (int holder : {first, second}) {
+    EXPECT_FALSE(platform::DeleteFileAt(log.c_str()));
+    EXPECT_EQ(platform::LastErrorCode(), platform::kFileInUseError);
+    EXPECT_EQ(platform::UnlinkFile(log.c_str()), -1);
+    EXPECT_EQ(platform::LastErrorCode(), platform::kFileInUseError);
+    EXPECT_TRUE(std::filesystem::exists(dir / "a.log"));
+    platform::CloseFile(holder);
+  }
+  EXPECT_TRUE(platform::DeleteFileAt(log.c_str())) << "with no holder left";
+  EXPECT_FALSE(std::filesystem::exists(dir / "a.log"));
+}
+
+TEST(Files, OnlyAPlainFileIsOpenedForAppendingAndNothingWaits) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "folder");
+  for (const std::filesystem::path& path :
+       {dir / "fifo", dir / "folder", std::filesystem::path("/dev/null")}) {
+    int fd = 0;
+    EXPECT_NE(platform::OpenForAppend(path.wstring().c_str(), &fd), 0) << path;
+    EXPECT_EQ(fd, -1);
+  }
+  // Nor is a FIFO in a file's place ever opened to be deleted: it goes itself.
+  EXPECT_TRUE(platform::DeleteFileAt((dir / "fifo").wstring().c_str()));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "fifo")));
 }
 
 TEST(CommandLine, SplitsAsAWindowsProgramSeesIt) {
