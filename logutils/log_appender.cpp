@@ -127,6 +127,10 @@ LogAppender::~LogAppender() {
 }
 
 void LogAppender::Append(const std::wstring& text) {
+  Queue(text);
+}
+
+bool LogAppender::Queue(const std::wstring& text) {
   // The buffer is sized from what the conversion needs: in a multi-byte code page one wide
   // character may take up to four bytes.
   std::string bytes;
@@ -162,18 +166,13 @@ void LogAppender::Append(const std::wstring& text) {
   platform::ScopedLock hold(queue_lock_);
   queued_bytes_ += bytes.size();
   queue_.push_back(std::move(bytes));
-}
-
-bool LogAppender::QueueAtBound() {
-  platform::ScopedLock hold(queue_lock_);
   return queued_bytes_ >= kQueueLimitBytes;
 }
 
 std::int32_t LogAppender::Write(const std::wstring& text, int wait) {
-  Append(text);
   // A full queue is written out whatever the caller asked: the writer waits for its turn rather
   // than lose a line.
-  if (wait == 0 && QueueAtBound())
+  if (Queue(text))
     wait = 1;
 
   if (open_pending_) {

@@ -44,7 +44,8 @@ class LogAppender {
   static std::wstring MutexNameFor(const std::wstring& path);
 
  private:
-  bool QueueAtBound();
+  // Forms and queues the line for `text`; true when the queue has reached its bound.
+  bool Queue(const std::wstring& text);
 
   std::unique_ptr<platform::NamedMutex> mutex_;
   std::int32_t size_ = 0;
