@@ -248,6 +248,7 @@ TEST_F(TidyhandRun, AFolderForTheLockThatAnotherUserMadeFirstStillGivesAWrittenL
   // The clock is sped up by the user's own faketime, whose shared state the user can open.
   RunOptions options = Options(false);
   options.unset = {"XDG_CONFIG_HOME", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"};
+  options.env["ASAN_OPTIONS"] = "verify_asan_link_order=0";  // the sanitized build, preloaded
   const RunResult run = testing_support::RunProgram(
       {"/usr/bin/setpriv", "--reuid=" + std::to_string(kUser), "--regid=" + std::to_string(kUser),
        "--clear-groups", "/usr/bin/faketime", "-f", "+0 x100", program_.string(), "--clean"},
