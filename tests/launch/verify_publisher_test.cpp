@@ -146,6 +146,11 @@ TEST_F(VerifyTest, TheTrustResultAndTheNameDecideTogether) {
          return Signed("o", {{leaf.get(), leaf_key.get()}}, {middle.get(), root.get()}, true, false);
        },
        platform::kTrustNoSignerCertificate, 0},
+      {"no certificate and no signed attributes, as signed kernel modules come",
+       [&] {
+         return Signed("p", {{leaf.get(), leaf_key.get()}}, {}, false, false);
+       },
+       platform::kTrustNoSignerCertificate, 0},
   };
   for (const Case& c : cases) {
     const std::filesystem::path file = c.make();
