@@ -1,5 +1,6 @@
 // The publisher check on a large signed file, beside hashing the same file with SHA-256 in the
-// same run; and the peak memory of the check for a small and a large file.
+// same run, in this process and as whole processes (`tidysign verify FILE` beside
+// `openssl dgst -sha256 FILE`); and the peak memory of the check for a small and a large file.
 //   verify_bench [MIB]        (default 256)
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "launch/verify_publisher.h"
+#include "platform/posix/spawn.h"
 #include "tests/launch/certificates.h"
 #include "tools/tidysign/signing.h"
 
@@ -74,6 +76,22 @@ double VerifySeconds(const std::filesystem::path& file) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The wall time of running `words` to its end as a process of its own, its output discarded.
+double WholeProcessSeconds(const std::vector<std::string>& words, int expected_code) {
+  const platform::posix::ExecWords argv(words);
+  platform::posix::SpawnRequest request;
+  request.program_path = words[0].c_str();
+  request.argv = argv.get();
+  const auto start = Clock::now();
+  const int code = platform::posix::WaitForExitCode(platform::posix::Spawn(request));
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (code != expected_code) {
+    std::fprintf(stderr, "%s ended with %d\n", words[0].c_str(), code);
+    std::exit(1);
+  }
+  return seconds;
+}
+
 // The peak resident memory, in KiB, of `tidysign verify FILE`: the whole check in a process of
 // its own.
 long PeakKib(const std::filesystem::path& tool, const std::filesystem::path& file) {
@@ -114,6 +132,18 @@ int main(int argc, char** argv) {
   std::printf("sha-256 of the file:   %.3f s (best of 5)\n", best_hash);
   std::printf("publisher check:       %.3f s (best of 5)\n", best_verify);
   std::printf("ratio check / hash:    %.3f\n", best_verify / best_hash);
+
+  // Whole processes, side by side: the tool verifies the file once; the baseline hashes it.
+  const std::vector<std::string> tidysign_verify = {tool.string(), "verify", large.string()};
+  const std::vector<std::string> openssl_dgst = {"/usr/bin/openssl", "dgst", "-sha256", large.string()};
+  double best_tool = 1e9, best_openssl = 1e9;
+  for (int round = 0; round < 5; ++round) {
+    best_openssl = std::min(best_openssl, WholeProcessSeconds(openssl_dgst, 0));
+    best_tool = std::min(best_tool, WholeProcessSeconds(tidysign_verify, 0));
+  }
+  std::printf("`openssl dgst -sha256 FILE`: %.3f s (best of 5)\n", best_openssl);
+  std::printf("`tidysign verify FILE`:      %.3f s (best of 5)\n", best_tool);
+  std::printf("ratio tool / openssl:        %.3f\n", best_tool / best_openssl);
   std::printf("peak memory of `tidysign verify`: %ld KiB for 1 MiB, %ld KiB for %zu MiB\n",
               PeakKib(tool, small), PeakKib(tool, large), mib);
   std::filesystem::remove_all(folder);

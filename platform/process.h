@@ -7,6 +7,8 @@
 
 namespace platform {
 
+class ProgramFile;
+
 unsigned long CurrentProcessId();
 unsigned long CurrentThreadId();
 
@@ -36,6 +38,13 @@ class ChildProcess {
   // standard input, output and error. `show_window` is the child's initial window state where the
   // platform has windows. Returns null when the process cannot be created.
   static std::unique_ptr<ChildProcess> Create(wchar_t* command_line, std::uint16_t show_window);
+  // Starts `program`, opened before, with `command_line`, whose first word must be the path it was
+  // opened by; else as above. Where the system starts programs from an open file, the file opened
+  // is the one that starts, even when its name has been given to another file since; the child
+  // then inherits no descriptor at all: its standard input, output and error are the null device,
+  // and it starts in a session of its own with the default handling of every signal.
+  static std::unique_ptr<ChildProcess> Create(const ProgramFile& program, wchar_t* command_line,
+                                              std::uint16_t show_window);
 
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;

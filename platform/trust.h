@@ -6,6 +6,8 @@
 
 namespace platform {
 
+class ProgramFile;
+
 // Results of a verification, in the system's trust service's own codes.
 inline constexpr std::int32_t kTrustOk = 0;
 inline constexpr std::int32_t kTrustNoSignature = static_cast<std::int32_t>(0x800B0100);
@@ -14,6 +16,7 @@ inline constexpr std::int32_t kTrustUntrustedRoot = static_cast<std::int32_t>(0x
 inline constexpr std::int32_t kTrustChaining = static_cast<std::int32_t>(0x800B010A);
 inline constexpr std::int32_t kTrustFailed = static_cast<std::int32_t>(0x800B010B);
 inline constexpr std::int32_t kTrustWrongUsage = static_cast<std::int32_t>(0x800B0110);
+inline constexpr std::int32_t kTrustNoSignerCertificate = static_cast<std::int32_t>(0x80096002);
 inline constexpr std::int32_t kTrustBadCertificateSignature = static_cast<std::int32_t>(0x80096004);
 inline constexpr std::int32_t kTrustBadDigest = static_cast<std::int32_t>(0x80096010);
 
@@ -31,6 +34,10 @@ class Certificate;
 class TrustVerification {
  public:
   explicit TrustVerification(const wchar_t* path);
+  // The verification of a program file opened before: where the system reads the file through its
+  // descriptor, the bytes verified are those of the file that was opened, whatever its path names
+  // now.
+  explicit TrustVerification(const ProgramFile& file);
   ~TrustVerification();
   TrustVerification(const TrustVerification&) = delete;
   TrustVerification& operator=(const TrustVerification&) = delete;

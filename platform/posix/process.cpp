@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,13 +13,14 @@
 #include <atomic>
 #include <cerrno>
 #include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/posix/command_line.h"
 #include "platform/posix/native_text.h"
-
-extern char** environ;
+#include "platform/posix/program_file.h"
+#include "platform/posix/spawn.h"
 
 namespace platform {
 
@@ -81,150 +81,73 @@ std::size_t GetExecutablePath(wchar_t* path, std::size_t capacity) {
   return wide.size();
 }
 
-// The child is started through a short-lived intermediate process, so that it is not this
-// process's child: nobody here has to reap it, and it runs on after this process ends. A pidfd,
-// opened while the intermediate still holds the child, lets this process wait for its end without
-// any risk of a reused process id.
+// The child is started from the program file's descriptor through a short-lived intermediate
+// process (posix::SpawnDetached), so that it is not this process's child: nobody here has to reap
+// it, and it runs on after this process ends. Its pidfd lets this process wait for its end
+// without any risk of a reused process id.
+//
+// A script (a file starting with "#!") does not start: its interpreter would have to open it again
+// by a name, /dev/fd/N, and the descriptor it would name is closed at the exec like every other.
+// Only a program that the system loads itself from the verified descriptor runs.
 struct ChildProcess::Impl {
   pid_t pid = -1;
-  int pidfd = -1;
+  posix::UniqueFd pidfd;
 };
 
 namespace {
 
-bool ReadAll(int fd, void* data, std::size_t size) {
-  auto* bytes = static_cast<unsigned char*>(data);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::read(fd, bytes + done, size - done);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      return false;
-    done += static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-void WriteAll(int fd, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t put = ::write(fd, bytes + done, size - done);
-    if (put < 0 && errno == EINTR)
-      continue;
-    if (put <= 0)
-      return;
-    done += static_cast<std::size_t>(put);
-  }
-}
-
-void ClosePair(int fds[2]) {
-  for (int i = 0; i < 2; ++i) {
-    if (fds[i] >= 0)
-      ::close(fds[i]);
-    fds[i] = -1;
-  }
-}
-
-// Runs in the grandchild, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void ExecChild(const char* program, char* const* argv, int status_fd) {
-  // Every descriptor above standard error closes at exec, whatever its owner meant it for.
-  ::syscall(SYS_close_range, 3U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */);
-  ::execve(program, argv, environ);
-  const int error = errno;
-  WriteAll(status_fd, &error, sizeof error);
-  ::_exit(127);
-}
-
-}  // namespace
-
-std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::uint16_t show_window) {
-  (void)show_window;  // there are no windows to show here
-  if (command_line == nullptr)
-    return nullptr;
+// The words of `command_line` in the system's narrow text, when its first word gives back the
+// program's path unchanged; a line that would name anything else starts nothing.
+std::optional<std::vector<std::string>> ArgumentsFor(const ProgramFile& program,
+                                                     const wchar_t* command_line) {
   const std::vector<std::wstring> words = posix::SplitCommandLine(command_line);
-  if (words.empty() || words[0].empty())
-    return nullptr;
-
-  // Everything the children need is prepared before the first fork.
+  if (words.empty() || words[0] != program.path())
+    return std::nullopt;
   std::vector<std::string> narrow;
   narrow.reserve(words.size());
   for (const std::wstring& word : words)
     narrow.push_back(posix::ToNarrow(word.c_str()));
-  std::vector<char*> argv;
-  for (std::string& word : narrow)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
+  return narrow;
+}
 
-  int report[2] = {-1, -1};   // intermediate -> caller: the child's process id
-  int release[2] = {-1, -1};  // caller -> intermediate: closed when the intermediate may end
-  int status[2] = {-1, -1};   // child -> caller: errno of a failed exec; closed by a successful one
-  if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0 ||
-      ::pipe2(status, O_CLOEXEC) != 0) {
-    ClosePair(report);
-    ClosePair(release);
-    ClosePair(status);
+}  // namespace
+
+std::unique_ptr<ChildProcess> ChildProcess::Create(const ProgramFile& program, wchar_t* command_line,
+                                                   std::uint16_t show_window) {
+  (void)show_window;  // there are no windows to show here
+  if (command_line == nullptr)
     return nullptr;
-  }
-
-  const pid_t middle = ::fork();
-  if (middle < 0) {
-    ClosePair(report);
-    ClosePair(release);
-    ClosePair(status);
+  std::optional<std::vector<std::string>> words = ArgumentsFor(program, command_line);
+  if (!words)
     return nullptr;
-  }
-  if (middle == 0) {
-    ::close(release[1]);
-    ::close(report[0]);
-    ::close(status[0]);
-    const pid_t child = ::fork();
-    if (child == 0)
-      ExecChild(narrow[0].c_str(), argv.data(), status[1]);
-    WriteAll(report[1], &child, sizeof child);
-    char ignored;
-    while (::read(release[0], &ignored, 1) < 0 && errno == EINTR) {
-    }
-    ::_exit(0);
-  }
+  const posix::ExecWords argv(std::move(*words));
 
-  ::close(report[1]);
-  ::close(release[0]);
-  ::close(status[1]);
-  pid_t child = -1;
-  if (!ReadAll(report[0], &child, sizeof child))
-    child = -1;
-  int pidfd = -1;
-  if (child > 0)
-    pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-  if (pidfd >= 0)
-    ::fcntl(pidfd, F_SETFD, FD_CLOEXEC);
-  ::close(release[1]);
-  ::close(report[0]);
-  while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
-  }
-
-  int exec_error = 0;
-  const bool failed = ReadAll(status[0], &exec_error, sizeof exec_error);
-  ::close(status[0]);
-  if (child <= 0 || failed) {
-    if (pidfd >= 0)
-      ::close(pidfd);
-    return nullptr;
-  }
+  posix::SpawnRequest request;
+  request.program_fd = program.impl().fd.get();
+  request.argv = argv.get();
+  request.own_session = true;
   auto impl = std::make_unique<Impl>();
-  impl->pid = child;
-  impl->pidfd = pidfd;
+  impl->pid = posix::SpawnDetached(request, &impl->pidfd);
+  if (impl->pid <= 0)
+    return nullptr;
   return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(impl)));
+}
+
+std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::uint16_t show_window) {
+  if (command_line == nullptr)
+    return nullptr;
+  const std::vector<std::wstring> words = posix::SplitCommandLine(command_line);
+  if (words.empty())
+    return nullptr;
+  const std::unique_ptr<ProgramFile> program = ProgramFile::Open(words[0].c_str());
+  if (program == nullptr)
+    return nullptr;
+  return Create(*program, command_line, show_window);
 }
 
 ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-ChildProcess::~ChildProcess() {
-  if (impl_->pidfd >= 0)
-    ::close(impl_->pidfd);
-}
+ChildProcess::~ChildProcess() = default;
 
 namespace {
 
@@ -241,7 +164,7 @@ bool ChildProcess::WaitForExit(std::uint32_t milliseconds) {
   const long long deadline = MonotonicMilliseconds() + milliseconds;
   while (true) {
     const long long left = forever ? -1 : std::max(0LL, deadline - MonotonicMilliseconds());
-    if (impl_->pidfd < 0) {
+    if (!impl_->pidfd.valid()) {
       // Without a pidfd the child can only be looked at now and then.
       if (::kill(impl_->pid, 0) != 0 && errno == ESRCH)
         return true;
@@ -250,7 +173,7 @@ bool ChildProcess::WaitForExit(std::uint32_t milliseconds) {
       ::usleep(10000);
       continue;
     }
-    struct pollfd watch = {impl_->pidfd, POLLIN, 0};
+    struct pollfd watch = {impl_->pidfd.get(), POLLIN, 0};
     const int ready = ::poll(&watch, 1, left > INT_MAX ? INT_MAX : static_cast<int>(left));
     if (ready > 0)
       return true;

@@ -1,19 +1,15 @@
 #include "platform/question_box.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "platform/posix/native_text.h"
-
-extern char** environ;
+#include "platform/posix/spawn.h"
 
 namespace platform {
 namespace {
@@ -49,30 +45,15 @@ std::string FindOnPath(const char* name) {
   return {};
 }
 
-// Runs `argv` with no console of its own and returns its exit status, or -1 when it did not end
+// Runs `words` with no console of its own and returns its exit status, or -1 when it did not end
 // normally.
-int RunQuietly(std::vector<std::string>& words) {
-  std::vector<char*> argv;
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0)
-    return -1;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+int RunQuietly(std::vector<std::string> words) {
+  const posix::ExecWords argv(std::move(words));
+  posix::SpawnRequest request;
+  request.program_path = argv.get()[0];
+  request.argv = argv.get();
+  const pid_t pid = posix::Spawn(request);
+  return pid > 0 ? posix::WaitForExitCode(pid) : -1;
 }
 
 }  // namespace
@@ -92,7 +73,7 @@ int AskYesNo(const wchar_t* text, const wchar_t* caption) {
   } else {
     return 0;
   }
-  switch (RunQuietly(words)) {
+  switch (RunQuietly(std::move(words))) {
     case 0:
       return kAnswerYes;
     case 1:

@@ -3,7 +3,6 @@
 // trust store (OpenSSL's default paths), answered in the trust service's codes.
 #include "platform/trust.h"
 
-#include <fcntl.h>
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
@@ -14,7 +13,7 @@
 #include <vector>
 
 #include "platform/posix/certificate_name.h"
-#include "platform/posix/native_text.h"
+#include "platform/posix/program_file.h"
 #include "platform/posix/signed_file.h"
 
 namespace platform {
@@ -40,14 +39,6 @@ using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, Freer<X509_STORE_CTX, X5
 struct CertificateStack {
   STACK_OF(X509) * certificates = nullptr;
   ~CertificateStack() { sk_X509_pop_free(certificates, X509_free); }
-};
-
-struct FileDescriptor {
-  int fd = -1;
-  ~FileDescriptor() {
-    if (fd >= 0)
-      ::close(fd);
-  }
 };
 
 bool StrongDigest(const X509_ALGOR* algorithm) {
@@ -132,17 +123,13 @@ std::int32_t ChainResult(X509* signer, STACK_OF(X509) * carried) {
   return kTrustFailed;
 }
 
-std::int32_t Verify(const wchar_t* path, X509** signer_out) {
-  FileDescriptor file;
-  file.fd = ::open(posix::ToNarrow(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (file.fd < 0)
-    return kTrustNoSignature;
+std::int32_t Verify(int fd, X509** signer_out) {
   posix::SignedLayout layout;
-  if (!posix::ReadSignedLayout(file.fd, &layout))
+  if (!posix::ReadSignedLayout(fd, &layout))
     return kTrustNoSignature;
 
   std::vector<unsigned char> signature(layout.signature_size);
-  if (::pread(file.fd, signature.data(), signature.size(), static_cast<off_t>(layout.content_size)) !=
+  if (::pread(fd, signature.data(), signature.size(), static_cast<off_t>(layout.content_size)) !=
       static_cast<ssize_t>(signature.size())) {
     return kTrustNoSignature;
   }
@@ -162,15 +149,16 @@ std::int32_t Verify(const wchar_t* path, X509** signer_out) {
     return kTrustNoSignature;
 
   // The signatures and the digest of the content, read from the file as it streams by.
-  BioPtr content(posix::NewContentBio(file.fd, layout.content_size));
+  BioPtr content(posix::NewContentBio(fd, layout.content_size));
   if (content == nullptr)
     return kTrustFailed;
   if (CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr,
                  CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1) {
     const unsigned long error = ERR_peek_last_error();
     ERR_clear_error();
+    // The signature is there; what it lacks is the certificate of the one who made it.
     if (ERR_GET_LIB(error) == ERR_LIB_CMS && ERR_GET_REASON(error) == CMS_R_SIGNER_CERTIFICATE_NOT_FOUND) {
-      return kTrustNoSignature;
+      return kTrustNoSignerCertificate;
     }
     return kTrustBadDigest;
   }
@@ -192,8 +180,14 @@ std::int32_t Verify(const wchar_t* path, X509** signer_out) {
 }  // namespace
 
 TrustVerification::TrustVerification(const wchar_t* path) : state_(std::make_unique<State>()) {
-  if (path != nullptr)
-    state_->result = Verify(path, &state_->signer);
+  // A path that names no regular file that can be read has no signature to find.
+  if (const std::unique_ptr<ProgramFile> file = ProgramFile::Open(path))
+    state_->result = Verify(file->impl().fd.get(), &state_->signer);
+  ERR_clear_error();
+}
+
+TrustVerification::TrustVerification(const ProgramFile& file) : state_(std::make_unique<State>()) {
+  state_->result = Verify(file.impl().fd.get(), &state_->signer);
   ERR_clear_error();
 }
 

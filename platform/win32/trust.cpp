@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "platform/program_file.h"
+
 namespace platform {
 namespace {
 
@@ -82,6 +84,9 @@ TrustVerification::TrustVerification(const wchar_t* path) : state_(std::make_uni
     s.result = static_cast<LONG>(kTrustFailed);
   }
 }
+
+// The trust service opens the file by its path, as it always has.
+TrustVerification::TrustVerification(const ProgramFile& file) : TrustVerification(file.path()) {}
 
 TrustVerification::~TrustVerification() {
   State& s = *state_;

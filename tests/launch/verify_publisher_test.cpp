@@ -1,6 +1,7 @@
 // The publisher check against real signatures made at test time.
 #include <gtest/gtest.h>
 #include <openssl/objects.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,7 +31,8 @@ class VerifyTest : public testing::Test {
   // `extra` besides.
   std::filesystem::path Signed(const std::string& name,
                                const std::vector<std::pair<X509*, EVP_PKEY*>>& signers,
-                               const std::vector<X509*>& extra = {}, bool attributes = true) {
+                               const std::vector<X509*>& extra = {}, bool attributes = true,
+                               bool signer_certificates = true) {
     const std::filesystem::path file = dir_ / name;
     WriteFile(file, content_);
     tidysign::SignOptions options;
@@ -38,6 +40,7 @@ class VerifyTest : public testing::Test {
       options.signers.push_back({certificate, key});
     options.extra_certificates = extra;
     options.signed_attributes = attributes;
+    options.signer_certificates = signer_certificates;
     const std::string error = tidysign::SignFile(file, options);
     EXPECT_EQ(error, "") << name;
     return file;
@@ -133,6 +136,21 @@ TEST_F(VerifyTest, TheTrustResultAndTheNameDecideTogether) {
          return Signed("m", {{leaf.get(), leaf_key.get()}}, {middle.get(), root.get()}, false);
        },
        platform::kTrustUntrustedRoot, 1},
+      {"a signature that carries no certificate of its signer",
+       [&] {
+         return Signed("n", {{leaf.get(), leaf_key.get()}}, {}, true, false);
+       },
+       platform::kTrustNoSignerCertificate, 0},
+      {"no certificate of its signer, though others of the chain",
+       [&] {
+         return Signed("o", {{leaf.get(), leaf_key.get()}}, {middle.get(), root.get()}, true, false);
+       },
+       platform::kTrustNoSignerCertificate, 0},
+      {"no certificate and no signed attributes, as signed kernel modules come",
+       [&] {
+         return Signed("p", {{leaf.get(), leaf_key.get()}}, {}, false, false);
+       },
+       platform::kTrustNoSignerCertificate, 0},
   };
   for (const Case& c : cases) {
     const std::filesystem::path file = c.make();
@@ -240,9 +258,17 @@ TEST_F(VerifyTest, ResigningReplacesTheSignatureAndAFailedSignLeavesTheFile) {
   EXPECT_EQ(ReadFile(file), before);
 }
 
-TEST_F(VerifyTest, NoFileNoCheck) {
+TEST_F(VerifyTest, NoRegularFileNoCheck) {
   EXPECT_EQ(VerifyPublisher(nullptr), 0);
   EXPECT_EQ(VerifyPublisher((dir_ / "missing").wstring().c_str()), 0);
+  // A FIFO is never opened for reading: the open would wait for a writer for ever.
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directories(dir_ / "folder");
+  for (const char* name : {"fifo", "folder"}) {
+    const std::wstring path = (dir_ / name).wstring();
+    EXPECT_EQ(Hex(Result(dir_ / name)), Hex(platform::kTrustNoSignature)) << name;
+    EXPECT_EQ(VerifyPublisher(path.c_str()), 0) << name;
+  }
 }
 
 }  // namespace

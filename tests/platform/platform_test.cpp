@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/native_text.h"
+#include "platform/posix/spawn.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
@@ -252,6 +255,92 @@ class NamedMutexTest : public testing::Test {
   std::wstring name_ = L"TIDYHANDTEST" + std::to_wstring(::getpid()) +
                        platform::posix::ToWide(testing::UnitTest::GetInstance()->current_test_info()->name());
 };
+
+// Runs `body` in a forked child and returns its exit code, so that a test can close what a child
+// must not keep without touching the test program.
+template <typename Body>
+int InChild(Body body) {
+  const pid_t child = ::fork();
+  if (child == 0)
+    ::_exit(body());
+  return platform::posix::WaitForExitCode(child);
+}
+
+TEST(Spawn, TheChildHasTheNullDeviceOrItsOutputOnZeroToTwoAndNothingElseEvenWhenWeHadNone) {
+  TempDir dir;
+  const auto result = dir / "result";
+  // Our own 0 to 2 closed: the output file opened next is 0, a leaked descriptor 1, and the spawn's
+  // own pipe takes 2.
+  const int code = InChild([&] {
+    ::close(0);
+    ::close(1);
+    ::close(2);
+    const int output = ::open(result.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int leaked = ::open("/dev/null", O_RDONLY);  // without close-on-exec
+    if (output != 0 || leaked != 1)
+      return 10;
+    const platform::posix::ExecWords argv(
+        {"/bin/sh", "-c",
+         "for fd in 3 4 5 6 7 8 9; do [ -e /proc/$$/fd/$fd ] && exit 3; done; "
+         "[ \"$(readlink /proc/$$/fd/0)\" = /dev/null ] || exit 4; "
+         "echo out; echo err >&2"});
+    platform::posix::SpawnRequest request;
+    request.program_path = "/bin/sh";
+    request.argv = argv.get();
+    request.output_fd = output;
+    return platform::posix::WaitForExitCode(platform::posix::Spawn(request));
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(testing_support::ReadFile(result), "out\nerr\n");
+}
+
+TEST(Spawn, SaysWhyAProgramDidNotStart) {
+  TempDir dir;
+  testing_support::WriteFile(dir / "data", "not a program");
+  const std::string data = (dir / "data").string();
+  const platform::posix::ExecWords argv({"/bin/true"});
+  struct Case {
+    const char* program;
+    const char* folder;
+    int error;
+  } cases[] = {
+      {"/nonexistent/program", nullptr, ENOENT},
+      {"/bin/true", "/nonexistent/folder", ENOENT},
+      {data.c_str(), nullptr, EACCES},
+  };
+  for (const Case& c : cases) {
+    platform::posix::SpawnRequest request;
+    request.program_path = c.program;
+    request.argv = argv.get();
+    request.folder = c.folder;
+    int error = 0;
+    EXPECT_EQ(platform::posix::Spawn(request, &error), -1) << c.program;
+    EXPECT_EQ(error, c.error) << c.program;
+  }
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a failed start leaves no child behind";
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(Spawn, WithoutCloseRangeTheListOfOpenDescriptorsIsMarked) {
+  const int code = InChild([] {
+    const int first = ::open("/dev/null", O_RDONLY);
+    const int second = ::dup2(first, 200);
+    if (first < 3 || second != 200 || !platform::posix::MarkCloseOnExecFromProcList())
+      return 1;
+    for (int fd : {first, second}) {
+      if ((::fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0)
+        return 2;
+    }
+    for (int fd : {0, 1, 2}) {
+      const int flags = ::fcntl(fd, F_GETFD);
+      if (flags >= 0 && (flags & FD_CLOEXEC) != 0)
+        return 3;
+    }
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
+}
 
 TEST_F(NamedMutexTest, ExistsWhileSomeHandleIsOpenAndOnlyTheCreatorOwnsIt) {
   bool created = false;

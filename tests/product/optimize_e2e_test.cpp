@@ -2,6 +2,7 @@
 // the reference helper only from its own folder and only when its signer is accepted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -47,17 +48,34 @@ class OptimizeRun : public testing::Test {
     ASSERT_EQ(signed_run.exit_code, 0) << signed_run.output;
   }
 
-  RunResult Tidyhand(const std::vector<std::string>& args) {
+  RunOptions Options() const {
     RunOptions options;
     options.env = {{"HOME", home_.path().string()},
                    {"PATH", (home_ / "bin").string() + ":/usr/bin:/bin"},
-                   {"DISPLAY", ":99"}};
+                   {"DISPLAY", ":99"},
+                   {"DUMP_FILE", dump_.string()}};
     options.unset = {"XDG_CONFIG_HOME"};
     options.cwd = home_.path();
     options.fast_clock = true;
-    std::vector<std::string> argv = {(app_ / "tidyhand").string()};
+    return options;
+  }
+
+  RunResult Tidyhand(const std::vector<std::string>& args, const std::filesystem::path& folder = {}) {
+    std::vector<std::string> argv = {((folder.empty() ? app_ : folder) / "tidyhand").string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProgram(argv, options);
+    return RunProgram(argv, Options());
+  }
+
+  // The dumping test child, signed under an accepted name, as the helper at `where`: it records
+  // its arguments, descriptors, session and signals in dump_.
+  void PlaceDumpingHelper(const std::filesystem::path& where) {
+    std::filesystem::copy_file(TestProgram("argv_dump"), where);
+    Resign(where, "Vistrel Code Signing");
+    std::filesystem::permissions(where, std::filesystem::perms::owner_all);
+  }
+
+  std::vector<std::string> Dump() const {
+    return std::filesystem::exists(dump_) ? SplitLines(ReadFile(dump_)) : std::vector<std::string>{};
   }
 
   // The helper's lines, once `count` have arrived (it runs on after the program has ended).
@@ -85,6 +103,7 @@ class OptimizeRun : public testing::Test {
   std::filesystem::path app_ = home_ / "Program Files/Vistrel Viewer";
   std::filesystem::path log_ = home_ / ".config/Vistrel/Log/tidyhand.log";
   std::filesystem::path helper_log_ = home_ / ".config/Vistrel/Log/vrhelper.log";
+  std::filesystem::path dump_ = home_ / "dump";
 };
 
 TEST_F(OptimizeRun, TheSignedHelperStartsBeforeTheQuestionWithNoArguments) {
@@ -126,6 +145,61 @@ TEST_F(OptimizeRun, AHelperThatIsChangedOrSignedByAnotherPublisherIsRefused) {
   std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
   ASSERT_EQ(Tidyhand({"--optimize"}).exit_code, 0);
   EXPECT_EQ(HelperRuns(1).size(), 1u) << "signed again by an accepted publisher";
+}
+
+TEST_F(OptimizeRun, AFolderWhoseNameHoldsAQuoteStartsNothing) {
+  // The command line "\"<home>/q/x\"y/vrhelper.exe\" " names <home>/q/x as its program: an
+  // unsigned program there must never start, and neither does the checked helper.
+  const auto folder = home_ / "q/x\"y";
+  std::filesystem::create_directories(folder);
+  for (const char* file : {"tidyhand", "kitbase.dll"})
+    std::filesystem::copy_file(BinDir() / file, folder / file);
+  PlaceHelper(folder / "vrhelper.exe");
+  std::filesystem::copy_file(TestProgram("argv_dump"), home_ / "q/x");
+  ASSERT_EQ(Tidyhand({"--optimize"}, folder).exit_code, 0);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"run", "StartHelper"}));
+  EXPECT_TRUE(HelperRuns(0).empty());
+  EXPECT_TRUE(Dump().empty()) << "the program the quote would name ran";
+}
+
+TEST_F(OptimizeRun, TheHelperIsAStrangerToTheCallerAndOutlivesIt) {
+  PlaceDumpingHelper(app_ / "vrhelper.exe");
+  const auto hold = home_ / "hold";
+  WriteFile(hold, "");
+  RunOptions options = Options();
+  options.env["HOLD_FILE"] = hold.string();
+  options.timeout = std::chrono::milliseconds(30000);
+  // The program's output is a pipe that is read to its end, and it runs with interrupts and
+  // hang-ups ignored: the pipe ends with the program, and the helper keeps nothing of either.
+  const auto run = RunProgram(
+      {"/bin/sh", "-c", "trap '' HUP INT; \"$0\" --optimize | cat", (app_ / "tidyhand").string()}, options);
+  EXPECT_FALSE(run.timed_out) << "the pipe waited for the helper";
+  EXPECT_EQ(run.exit_code, 0);
+  ASSERT_TRUE(WaitUntil([&] { return Dump().size() >= 4 && Dump().back().rfind("image ", 0) == 0; }, 10s));
+
+  const std::vector<std::string> dump = Dump();
+  std::vector<std::string> fds;
+  std::string session, ignored, blocked;
+  for (const std::string& line : dump) {
+    // The fast clock's library, loaded into the helper with the environment, opens its own.
+    if (line.rfind("fd ", 0) == 0 && line.find("/dev/shm/faketime") == std::string::npos)
+      fds.push_back(line.substr(3));
+    if (line.rfind("session ", 0) == 0)
+      session = line.substr(8);
+    if (line.rfind("sigign ", 0) == 0)
+      ignored = line.substr(7);
+    if (line.rfind("sigblk ", 0) == 0)
+      blocked = line.substr(7);
+  }
+  EXPECT_EQ(fds, (std::vector<std::string>{"0 /dev/null", "1 /dev/null", "2 /dev/null"}));
+  EXPECT_EQ(session, "own");
+  EXPECT_EQ(ignored, "0000000000000000");
+  EXPECT_EQ(blocked, "0000000000000000");
+  EXPECT_EQ(dump.front(), "arg " + (app_ / "vrhelper.exe").string());
+  EXPECT_EQ(std::count(dump.begin(), dump.end(), "done"), 0) << "the helper still runs";
+
+  std::filesystem::remove(hold);
+  EXPECT_TRUE(WaitUntil([&] { return !Dump().empty() && Dump().back() == "done"; }, 10s));
 }
 
 }  // namespace

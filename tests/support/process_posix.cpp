@@ -1,7 +1,5 @@
 // Running programs as separate processes, for the tests on POSIX.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/posix/spawn.h"
 #include "tests/support/test_support.h"
 
 extern char** environ;
@@ -42,31 +41,15 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
 }
 
 int Spawn(const std::vector<std::string>& argv, const RunOptions& options, int output_fd) {
-  std::vector<std::string> env = ChildEnvironment(options);
-  std::vector<char*> env_pointers;
-  for (auto& entry : env)
-    env_pointers.push_back(entry.data());
-  env_pointers.push_back(nullptr);
-  std::vector<std::string> args = argv;
-  std::vector<char*> arg_pointers;
-  for (auto& arg : args)
-    arg_pointers.push_back(arg.data());
-  arg_pointers.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (output_fd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
-    posix_spawn_file_actions_adddup2(&actions, output_fd, 2);
-  }
-  if (!options.cwd.empty())
-    posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
-  pid_t pid = -1;
-  const int failed =
-      ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, arg_pointers.data(), env_pointers.data());
-  posix_spawn_file_actions_destroy(&actions);
-  return failed == 0 ? pid : -1;
+  const platform::posix::ExecWords env(ChildEnvironment(options));
+  const platform::posix::ExecWords args(argv);
+  platform::posix::SpawnRequest request;
+  request.program_path = argv[0].c_str();
+  request.argv = args.get();
+  request.envp = env.get();
+  request.output_fd = output_fd;
+  request.folder = options.cwd.empty() ? nullptr : options.cwd.c_str();
+  return platform::posix::Spawn(request);
 }
 
 bool WaitPid(int pid, int* status, std::chrono::milliseconds timeout) {

@@ -1,10 +1,13 @@
 // The signing tool as a user runs it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
 #include "tests/launch/certificates.h"
 #include "tests/support/test_support.h"
+#include "tools/tidysign/shown_text.h"
+#include "tools/tidysign/signing.h"
 
 namespace {
 
@@ -53,6 +56,75 @@ TEST(Tidysign, SignsVerifiesAndSaysPlainlyWhatIsWrong) {
     const auto run = RunProgram(usage);
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_NE(run.output.find("usage:"), std::string::npos);
+  }
+}
+
+// A file signed in place by `name`'s certificate, made here; `carry` false leaves the certificate
+// out of the signature.
+std::string SignedBy(const TempDir& dir, const std::string& file_name, const std::string& name,
+                     bool carry = true) {
+  Key key = MakeKey();
+  Cert certificate = MakeCert(Named(name), key.get());
+  const auto file = dir / file_name;
+  WriteFile(file, "program bytes");
+  tidysign::SignOptions options;
+  options.signers.push_back({certificate.get(), key.get()});
+  options.signer_certificates = carry;
+  EXPECT_EQ(tidysign::SignFile(file, options), "");
+  return file.string();
+}
+
+TEST(Tidysign, ANameIsShownOnOneLineWithNothingATerminalWouldActOn) {
+  TempDir dir;
+  const std::string evil = "Evil\x1b[2K\r\x1b[1Adecision: accepted\n";
+  const auto verify = RunProgram({Tool(), "verify", SignedBy(dir, "evil", evil)});
+  EXPECT_EQ(verify.exit_code, 1);
+  EXPECT_EQ(verify.output,
+            "trust result: 0x800B0109 (the chain ends in a root that is not trusted)\n"
+            "signer: Evil\\x1b[2K\\r\\x1b[1Adecision: accepted\\n\n"
+            "decision: refused\n");
+
+  struct Case {
+    std::wstring name;
+    std::string shown;
+  } cases[] = {
+      {L"Vistrel Viewer Team", "Vistrel Viewer Team"},
+      {L"深圳维斯特瑞科技有限公司", "深圳维斯特瑞科技有限公司"},
+      {L"a\\x1b", "a\\\\x1b"},
+      {std::wstring(L"nul\0inside", 10), "nul\\x00inside"},
+      {L"tab\tline\nreturn\r", "tab\\tline\\nreturn\\r"},
+      {L"bell\a del\x7f c1\x9b next\x85", "bell\\x07 del\\x7f c1\\x9b next\\x85"},
+      {L"line\u2028para\u2029", "line\\u2028para\\u2029"},
+      {L"\u202etxt.exe \u2066x\u2069 \u200f", "\\u202etxt.exe \\u2066x\\u2069 \\u200f"},
+      {std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x", "\\ud800x"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(tidysign::ShownOnOneLine(c.name), c.shown);
+}
+
+TEST(Tidysign, SaysWhenTheSignatureCarriesNoCertificateOfItsSigner) {
+  TempDir dir;
+  const auto verify = RunProgram({Tool(), "verify", SignedBy(dir, "bare", "Vistrel Viewer Team", false)});
+  EXPECT_EQ(verify.exit_code, 1);
+  EXPECT_EQ(verify.output,
+            "trust result: 0x80096002 (the signature carries no certificate of its signer)\n"
+            "signer: (none)\ndecision: refused\n");
+}
+
+TEST(Tidysign, AFifoOrAFolderIsRefusedAtOnce) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directories(dir / "folder");
+  for (const char* name : {"fifo", "folder"}) {
+    RunOptions options;
+    options.timeout = std::chrono::milliseconds(10000);
+    const auto verify = RunProgram({Tool(), "verify", (dir / name).string()}, options);
+    EXPECT_FALSE(verify.timed_out) << name;
+    EXPECT_EQ(verify.exit_code, 2) << name;
+    EXPECT_NE(verify.output.find("cannot read"), std::string::npos) << name;
+    const auto sign =
+        RunProgram({Tool(), "sign", "--cert", "c", "--key", "k", (dir / name).string()}, options);
+    EXPECT_FALSE(sign.timed_out) << name;
   }
 }
 

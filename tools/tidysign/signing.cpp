@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/posix/descriptor.h"
 #include "platform/posix/signed_file.h"
 
 namespace tidysign {
@@ -26,33 +27,15 @@ std::string OpenSslError(const std::string& what) {
   return what + " (" + text + ")";
 }
 
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0)
-      ::close(fd);
-  }
-};
-
-bool WriteAll(int fd, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t put = ::write(fd, bytes, size);
-    if (put < 0 && errno == EINTR)
-      continue;
-    if (put <= 0)
-      return false;
-    bytes += put;
-    size -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
+using platform::posix::UniqueFd;
+using platform::posix::WriteAll;
 
 // The signature over the first `content_size` bytes of `fd`, DER-encoded.
 std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions& options,
                           std::vector<unsigned char>* der) {
-  const unsigned int flags =
-      CMS_DETACHED | CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | (options.signed_attributes ? 0 : CMS_NOATTR);
+  const unsigned int flags = CMS_DETACHED | CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP |
+                             (options.signed_attributes ? 0 : CMS_NOATTR) |
+                             (options.signer_certificates ? 0 : CMS_NOCERTS);
   STACK_OF(X509)* extra = sk_X509_new_null();
   for (X509* certificate : options.extra_certificates)
     sk_X509_push(extra, certificate);
@@ -90,25 +73,24 @@ std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions&
 std::string SignFile(const std::filesystem::path& file, const SignOptions& options) {
   if (options.signers.empty())
     return "no signer";
-  Fd input;
-  input.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  errno = 0;
+  const UniqueFd input(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   struct stat info;
-  if (input.fd < 0 || ::fstat(input.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (!input.valid() || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return "cannot read " + file.string() + ": " + std::strerror(errno ? errno : EINVAL);
   }
   // A signature already there is replaced: only the content is signed again.
   platform::posix::SignedLayout layout;
-  const std::uint64_t content_size = platform::posix::ReadSignedLayout(input.fd, &layout)
+  const std::uint64_t content_size = platform::posix::ReadSignedLayout(input.get(), &layout)
                                          ? layout.content_size
                                          : static_cast<std::uint64_t>(info.st_size);
   std::vector<unsigned char> signature;
-  if (std::string error = MakeSignature(input.fd, content_size, options, &signature); !error.empty())
+  if (std::string error = MakeSignature(input.get(), content_size, options, &signature); !error.empty())
     return error;
 
   std::string temporary = file.string() + ".tidysign-XXXXXX";
-  Fd output;
-  output.fd = ::mkstemp(temporary.data());
-  if (output.fd < 0)
+  const UniqueFd output(::mkstemp(temporary.data()));
+  if (!output.valid())
     return "cannot write beside " + file.string() + ": " + std::strerror(errno);
   auto fail = [&](const std::string& why) {
     ::unlink(temporary.c_str());
@@ -118,18 +100,18 @@ std::string SignFile(const std::filesystem::path& file, const SignOptions& optio
   for (std::uint64_t offset = 0; offset < content_size;) {
     const std::size_t ask =
         static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), content_size - offset));
-    const ssize_t got = ::pread(input.fd, block.data(), ask, static_cast<off_t>(offset));
+    const ssize_t got = ::pread(input.get(), block.data(), ask, static_cast<off_t>(offset));
     if (got <= 0)
       return fail("cannot read " + file.string());
-    if (!WriteAll(output.fd, block.data(), static_cast<std::size_t>(got)))
+    if (!WriteAll(output.get(), block.data(), static_cast<std::size_t>(got)))
       return fail("cannot write the signed file");
     offset += static_cast<std::uint64_t>(got);
   }
   unsigned char trailer[platform::posix::kTrailerSize];
   platform::posix::MakeTrailer(static_cast<std::uint32_t>(signature.size()), trailer);
-  if (!WriteAll(output.fd, signature.data(), signature.size()) ||
-      !WriteAll(output.fd, trailer, sizeof trailer) || ::fchmod(output.fd, info.st_mode & 07777) != 0 ||
-      ::fsync(output.fd) != 0) {
+  if (!WriteAll(output.get(), signature.data(), signature.size()) ||
+      !WriteAll(output.get(), trailer, sizeof trailer) || ::fchmod(output.get(), info.st_mode & 07777) != 0 ||
+      ::fsync(output.get()) != 0) {
     return fail("cannot write the signed file");
   }
   if (::rename(temporary.c_str(), file.c_str()) != 0)

@@ -19,6 +19,7 @@ struct SignOptions {
   std::vector<Signer> signers;            // the first one is the file's signer
   std::vector<X509*> extra_certificates;  // intermediates (and roots) carried with the signature
   bool signed_attributes = true;          // sign the attributes (content type, time, digest)
+  bool signer_certificates = true;        // carry the signers' certificates in the signature
 };
 
 // Signs `file` in place. The signed file is written beside it and renamed into place, so that a

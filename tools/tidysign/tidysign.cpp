@@ -4,12 +4,15 @@
 //   tidysign verify FILE
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "launch/verify_publisher.h"
 #include "platform/posix/native_text.h"
+#include "platform/program_file.h"
 #include "platform/trust.h"
+#include "tools/tidysign/shown_text.h"
 #include "tools/tidysign/signing.h"
 
 namespace {
@@ -33,6 +36,8 @@ const char* Meaning(std::int32_t result) {
       return "the chain ends in a root that is not trusted";
     case platform::kTrustChaining:
       return "the chain cannot be built";
+    case platform::kTrustNoSignerCertificate:
+      return "the signature carries no certificate of its signer";
     case platform::kTrustWrongUsage:
       return "the signer's certificate is not for code signing";
     case platform::kTrustBadCertificateSignature:
@@ -87,25 +92,25 @@ int Sign(int argc, char** argv) {
   return 0;
 }
 
+// Verifies `file` once, and shows what the verification found beside the decision the launcher
+// makes on it. Every name is shown on one line, escaped, whatever it holds.
 int Verify(const char* file) {
   const std::wstring path = platform::posix::ToWide(file);
-  std::int32_t result;
-  std::string signer = "(none)";
-  {
-    const platform::TrustVerification verification(path.c_str());
-    result = verification.result();
-    if (const platform::Certificate* certificate = verification.SignerCertificate()) {
-      wchar_t name[512] = {};
-      const std::uint32_t count = platform::GetCertificateDisplayName(certificate, name, 512);
-      std::wstring shown(name, count > 0 ? count - 1 : 0);
-      for (wchar_t& c : shown) {
-        if (c == L'\0')
-          c = L'\uFFFD';
-      }
-      signer = platform::posix::ToNarrow(shown.c_str());
-    }
+  // A FIFO or a device is refused without being opened, and never blocks the tool.
+  const std::unique_ptr<platform::ProgramFile> program = platform::ProgramFile::Open(path.c_str());
+  if (program == nullptr) {
+    std::fprintf(stderr, "tidysign: cannot read %s\n", tidysign::ShownOnOneLine(path).c_str());
+    return 2;
   }
-  const bool accepted = VerifyPublisher(path.c_str()) != 0;
+  const platform::TrustVerification verification(*program);
+  const std::int32_t result = verification.result();
+  std::string signer = "(none)";
+  if (const platform::Certificate* certificate = verification.SignerCertificate()) {
+    wchar_t name[512] = {};
+    const std::uint32_t count = platform::GetCertificateDisplayName(certificate, name, 512);
+    signer = tidysign::ShownOnOneLine(std::wstring(name, count > 0 ? count - 1 : 0));
+  }
+  const bool accepted = AcceptsVerification(verification) != 0;
   std::printf("trust result: 0x%08X (%s)\nsigner: %s\ndecision: %s\n", static_cast<unsigned>(result),
               Meaning(result), signer.c_str(), accepted ? "accepted" : "refused");
   return accepted ? 0 : 1;
@@ -116,14 +121,7 @@ int Verify(const char* file) {
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "sign") == 0)
     return Sign(argc, argv);
-  if (argc == 3 && std::strcmp(argv[1], "verify") == 0) {
-    if (std::FILE* readable = std::fopen(argv[2], "rb")) {
-      std::fclose(readable);
-    } else {
-      std::fprintf(stderr, "tidysign: cannot read %s\n", argv[2]);
-      return 2;
-    }
+  if (argc == 3 && std::strcmp(argv[1], "verify") == 0)
     return Verify(argv[2]);
-  }
   return Usage();
 }
