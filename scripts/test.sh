@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 source scripts/deps.sh
 install_missing "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev \
   faketime xvfb zenity xdotool imagemagick fonts-wqy-zenhei xauth clang libclang-rt-14-dev \
-  googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 osslsigncode
+  googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 osslsigncode lintian
 jobs="$(nproc)"
 failed=()
 
