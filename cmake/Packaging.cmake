@@ -62,6 +62,8 @@ if(WIN32)
 
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  # Stripped as they are installed, before the signing step above signs them.
+  set(CPACK_STRIP_FILES TRUE)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME windows-x64)
   else()

@@ -64,8 +64,11 @@ build_windows() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" --parallel "$jobs"
 }
 linux_default() {
-  local windows_dir=()
-  [ "$windows_x64" = yes ] && windows_dir=(-DTIDYHAND_WINDOWS_BUILD_DIR="$PWD/build/windows-x64")
+  local windows_dir=(-DTIDYHAND_WINDOWS_BUILD_DIR= -DTIDYHAND_WINDOWS_X86_BUILD_DIR=)
+  [ "$windows_x64" = yes ] &&
+    windows_dir=(-DTIDYHAND_WINDOWS_BUILD_DIR="$PWD/build/windows-x64" -DTIDYHAND_WINDOWS_X86_BUILD_DIR=)
+  [ "$windows_x64" = yes ] && [ "$windows_x86" = yes ] &&
+    windows_dir+=(-DTIDYHAND_WINDOWS_X86_BUILD_DIR="$PWD/build/windows-x86")
   cmake --preset default "${windows_dir[@]}" >/dev/null &&
     cmake --build --preset default --parallel "$jobs" &&
     ctest --preset default --parallel "$jobs"
