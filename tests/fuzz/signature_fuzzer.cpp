@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/certificate_name.h"
-#include "platform/posix/signed_file.h"
+#include "platform/openssl/certificate_name.h"
+#include "platform/openssl/signed_file.h"
 #include "platform/trust.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -35,17 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  if (size >= platform::posix::kTrailerSize) {
-    platform::posix::SignedLayout layout;
-    if (platform::posix::ParseTrailer(data + size - platform::posix::kTrailerSize, size, &layout) &&
-        layout.content_size + layout.signature_size + platform::posix::kTrailerSize != size) {
+  if (size >= platform::openssl::kTrailerSize) {
+    platform::openssl::SignedLayout layout;
+    if (platform::openssl::ParseTrailer(data + size - platform::openssl::kTrailerSize, size, &layout) &&
+        layout.content_size + layout.signature_size + platform::openssl::kTrailerSize != size) {
       std::abort();  // the layout must account for every byte
     }
   }
 
   const unsigned char* cursor = data;
   if (X509* certificate = d2i_X509(nullptr, &cursor, static_cast<long>(size))) {
-    platform::posix::SimpleDisplayName(certificate);
+    platform::openssl::SimpleDisplayName(certificate);
     X509_free(certificate);
   }
   return 0;

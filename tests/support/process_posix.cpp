@@ -29,7 +29,7 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
   for (const auto& [name, value] : options.env)
     env[name] = value;
   if (options.fast_clock) {
-    env["LD_PRELOAD"] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    env["LD_PRELOAD"] = TIDYHAND_FAKETIME_LIBRARY;
     env["FAKETIME"] = "+0 x100";
     // A sanitized program accepts a library loaded ahead of its runtime.
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0";

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "platform/posix/descriptor.h"
-#include "platform/posix/signed_file.h"
+#include "platform/openssl/signed_file.h"
 
 namespace tidysign {
 namespace {
@@ -53,13 +53,13 @@ std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions&
       return OpenSslError("cannot add the signer");
     }
   }
-  std::unique_ptr<BIO, decltype(&BIO_free_all)> content(platform::posix::NewContentBio(fd, content_size),
+  std::unique_ptr<BIO, decltype(&BIO_free_all)> content(platform::openssl::NewContentBio(fd, content_size),
                                                         BIO_free_all);
   if (content == nullptr || CMS_final(cms.get(), content.get(), nullptr, flags) != 1) {
     return OpenSslError("cannot sign the content");
   }
   const int size = i2d_CMS_ContentInfo(cms.get(), nullptr);
-  if (size <= 0 || static_cast<std::uint32_t>(size) > platform::posix::kMaxSignatureSize) {
+  if (size <= 0 || static_cast<std::uint32_t>(size) > platform::openssl::kMaxSignatureSize) {
     return OpenSslError("cannot encode the signature");
   }
   der->resize(static_cast<std::size_t>(size));
@@ -80,8 +80,8 @@ std::string SignFile(const std::filesystem::path& file, const SignOptions& optio
     return "cannot read " + file.string() + ": " + std::strerror(errno ? errno : EINVAL);
   }
   // A signature already there is replaced: only the content is signed again.
-  platform::posix::SignedLayout layout;
-  const std::uint64_t content_size = platform::posix::ReadSignedLayout(input.get(), &layout)
+  platform::openssl::SignedLayout layout;
+  const std::uint64_t content_size = platform::openssl::ReadSignedLayout(input.get(), &layout)
                                          ? layout.content_size
                                          : static_cast<std::uint64_t>(info.st_size);
   std::vector<unsigned char> signature;
@@ -107,8 +107,8 @@ std::string SignFile(const std::filesystem::path& file, const SignOptions& optio
       return fail("cannot write the signed file");
     offset += static_cast<std::uint64_t>(got);
   }
-  unsigned char trailer[platform::posix::kTrailerSize];
-  platform::posix::MakeTrailer(static_cast<std::uint32_t>(signature.size()), trailer);
+  unsigned char trailer[platform::openssl::kTrailerSize];
+  platform::openssl::MakeTrailer(static_cast<std::uint32_t>(signature.size()), trailer);
   if (!WriteAll(output.get(), signature.data(), signature.size()) ||
       !WriteAll(output.get(), trailer, sizeof trailer) || ::fchmod(output.get(), info.st_mode & 07777) != 0 ||
       ::fsync(output.get()) != 0) {

@@ -12,9 +12,9 @@
 #include <set>
 #include <vector>
 
-#include "platform/posix/certificate_name.h"
+#include "platform/openssl/certificate_name.h"
 #include "platform/posix/program_file.h"
-#include "platform/posix/signed_file.h"
+#include "platform/openssl/signed_file.h"
 
 namespace platform {
 
@@ -124,8 +124,8 @@ std::int32_t ChainResult(X509* signer, STACK_OF(X509) * carried) {
 }
 
 std::int32_t Verify(int fd, X509** signer_out) {
-  posix::SignedLayout layout;
-  if (!posix::ReadSignedLayout(fd, &layout))
+  openssl::SignedLayout layout;
+  if (!openssl::ReadSignedLayout(fd, &layout))
     return kTrustNoSignature;
 
   std::vector<unsigned char> signature(layout.signature_size);
@@ -149,7 +149,7 @@ std::int32_t Verify(int fd, X509** signer_out) {
     return kTrustNoSignature;
 
   // The signatures and the digest of the content, read from the file as it streams by.
-  BioPtr content(posix::NewContentBio(fd, layout.content_size));
+  BioPtr content(openssl::NewContentBio(fd, layout.content_size));
   if (content == nullptr)
     return kTrustFailed;
   if (CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr,
@@ -206,7 +206,7 @@ std::uint32_t GetCertificateDisplayName(const Certificate* certificate, wchar_t*
   if (certificate == nullptr)
     return 0;
   const std::wstring display =
-      posix::SimpleDisplayName(const_cast<X509*>(reinterpret_cast<const X509*>(certificate)));
+      openssl::SimpleDisplayName(const_cast<X509*>(reinterpret_cast<const X509*>(certificate)));
   const std::size_t needed = display.size() + 1;
   if (name == nullptr || size == 0)
     return static_cast<std::uint32_t>(needed);

@@ -1,4 +1,4 @@
-#include "platform/posix/signed_file.h"
+#include "platform/openssl/signed_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-namespace platform::posix {
+namespace platform::openssl {
 namespace {
 
 constexpr char kMagic[] = "~Module signature appended~\n";
@@ -144,4 +144,4 @@ BIO* NewContentBio(int fd, std::uint64_t size) {
   return bio;
 }
 
-}  // namespace platform::posix
+}  // namespace platform::openssl

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace platform::posix {
+namespace platform::openssl {
 
 // The first of these in `certificate`: the subject's common name, organizational unit,
 // organization, e-mail address; the first e-mail address among the subject's alternative names;
@@ -13,4 +13,4 @@ namespace platform::posix {
 // name is kept. Empty when there is none.
 std::wstring SimpleDisplayName(X509* certificate);
 
-}  // namespace platform::posix
+}  // namespace platform::openssl

@@ -1,10 +1,10 @@
-#include "platform/posix/certificate_name.h"
+#include "platform/openssl/certificate_name.h"
 
 #include <openssl/x509v3.h>
 
 #include "platform/posix/native_text.h"
 
-namespace platform::posix {
+namespace platform::openssl {
 namespace {
 
 std::wstring Decode(const ASN1_STRING* text) {
@@ -15,7 +15,7 @@ std::wstring Decode(const ASN1_STRING* text) {
   if (size < 0)
     return {};
   std::wstring wide =
-      ToWide(std::string(reinterpret_cast<const char*>(utf8), static_cast<std::size_t>(size)));
+      posix::ToWide(std::string(reinterpret_cast<const char*>(utf8), static_cast<std::size_t>(size)));
   OPENSSL_free(utf8);
   return wide;
 }
@@ -54,4 +54,4 @@ std::wstring SimpleDisplayName(X509* certificate) {
   return {};
 }
 
-}  // namespace platform::posix
+}  // namespace platform::openssl

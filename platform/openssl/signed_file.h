@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace platform::posix {
+namespace platform::openssl {
 
 inline constexpr std::size_t kTrailerSize = 12 + 28;
 // A signature larger than this is no signature of ours.
@@ -36,4 +36,4 @@ bool ReadSignedLayout(int fd, SignedLayout* layout);
 // The BIO does not own `fd`.
 BIO* NewContentBio(int fd, std::uint64_t size);
 
-}  // namespace platform::posix
+}  // namespace platform::openssl
