@@ -1,6 +1,7 @@
 // The accepted publishers. Their names are kept encoded in the program, so that none of them can
 // be read out of it, and each is decoded the first time a comparison reaches it.
 #include "launch/allowed_publishers.h"
+#include "launch/allowed_publishers_decoding.h"
 
 #include <atomic>
 #include <cstddef>

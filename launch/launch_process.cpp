@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "launch/command_line.h"
 #include "launch/verify_publisher.h"
 #include "platform/process.h"
 #include "platform/program_file.h"

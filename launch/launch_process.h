@@ -1,20 +1,7 @@
 // Starting another program, optionally only when its publisher's signature is accepted.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-
-// The command line LaunchProcess hands to the system, terminator included.
-inline constexpr std::size_t kCommandLineUnits = 2048;
-
-// Formats the command line for `path` and `arguments` (may be null) into `line`: the path in
-// quotes, unescaped, one blank, and the arguments unchanged. False when it would not fit.
-bool FormatCommandLine(const wchar_t* path, const wchar_t* arguments, wchar_t (&line)[kCommandLineUnits]);
-
-// Whether the command line that FormatCommandLine makes gives `path` back unchanged as its first
-// word. The system takes a quoted first word up to the next quote, so a path that holds a quote
-// would end early there and name another program.
-bool CommandLineCarries(const wchar_t* path);
 
 // Starts `path` as a child process with the command line "\"path\" arguments" (or "\"path\" " with
 // no arguments). With `verify` set, the file is started only if VerifyPublisher accepts it. With

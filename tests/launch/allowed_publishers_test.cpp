@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launch/allowed_publishers.h"
+#include "launch/allowed_publishers_decoding.h"
 #include "launch/verify_publisher.h"
 
 namespace {

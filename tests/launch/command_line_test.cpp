@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <string>
 
-#include "launch/launch_process.h"
+#include "launch/command_line.h"
 
 namespace {
 

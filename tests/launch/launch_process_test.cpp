@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "launch/command_line.h"
 #include "launch/launch_process.h"
 #include "launch/verify_publisher.h"
 #include "platform/program_file.h"
