@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <functional>
 #include <future>
 #include <set>
@@ -21,6 +22,7 @@
 #include "launch/verify_publisher.h"
 #include "platform/program_file.h"
 #include "tests/support/test_support.h"
+#include "tests/support/throwaway_home.h"
 
 namespace {
 
@@ -82,8 +84,7 @@ TEST_F(LaunchTest, TheChildGetsItsWordsOurFolderAndEnvironmentAndNothingElseOfOu
   const int inherited = ::open("/dev/null", O_RDONLY);  // deliberately without close-on-exec
   ASSERT_GE(inherited, 3);
   ScopedEnv mark("LAUNCH_MARK", "inherited");
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(dir_.path());
+  std::optional<testing_support::ScopedCurrentFolder> in(std::in_place, dir_.path());
   // A blocked and an ignored signal of ours, which the child must not start with.
   sigset_t blocked, saved_mask;
   sigemptyset(&blocked);
@@ -95,7 +96,7 @@ TEST_F(LaunchTest, TheChildGetsItsWordsOurFolderAndEnvironmentAndNothingElseOfOu
   const std::int32_t started = Launch(L"one \"two words\" a\\\"b", 0, 1, 10000);
   sigaction(SIGUSR2, &saved_action, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved_mask, nullptr);
-  std::filesystem::current_path(old);
+  in.reset();
   ::close(inherited);
   ASSERT_NE(started, 0);
   EXPECT_TRUE(g_verified.empty()) << "verify clear: no publisher check";

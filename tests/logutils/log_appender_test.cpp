@@ -14,6 +14,7 @@
 #include "tests/logutils/log_lines.h"
 #include "tests/support/fixed_clock.h"
 #include "tests/support/test_support.h"
+#include "tests/support/throwaway_home.h"
 
 namespace {
 
@@ -184,13 +185,11 @@ TEST_F(LogAppenderTest, APathWithoutLettersOrDigitsStillLogsUnderAPrivateLock) {
   std::filesystem::create_directory(dir_ / "--");
   const std::filesystem::path odd = dir_ / "--" / "_";
   // Relative to the test folder, so that nothing of the path names a shared mutex.
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(dir_ / "--");
   {
+    testing_support::ScopedCurrentFolder in(dir_ / "--");
     LogAppender appender(L"_", L"", 1);
     appender.Write(L"private", 0);
   }
-  std::filesystem::current_path(old);
   EXPECT_EQ(testing_support::LogStatements(odd), std::vector<std::string>{"private"});
 }
 

@@ -11,6 +11,7 @@
 #include "tests/launch/certificates.h"
 #include "tests/logutils/log_lines.h"
 #include "tests/support/test_support.h"
+#include "tests/support/throwaway_home.h"
 
 namespace {
 
@@ -20,8 +21,6 @@ using namespace testing_support;
 class OptimizeRun : public testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(home_ / "bin/zenity", "#!/bin/sh\nexit 1\n");
-    std::filesystem::permissions(home_ / "bin/zenity", std::filesystem::perms::owner_all);
     std::filesystem::create_directories(app_);
     for (const char* file : {"tidyhand", "kitbase.dll"})
       std::filesystem::copy_file(BinDir() / file, app_ / file);
@@ -49,14 +48,8 @@ class OptimizeRun : public testing::Test {
   }
 
   RunOptions Options() const {
-    RunOptions options;
-    options.env = {{"HOME", home_.path().string()},
-                   {"PATH", (home_ / "bin").string() + ":/usr/bin:/bin"},
-                   {"DISPLAY", ":99"},
-                   {"DUMP_FILE", dump_.string()}};
-    options.unset = {"XDG_CONFIG_HOME"};
-    options.cwd = home_.path();
-    options.fast_clock = true;
+    RunOptions options = home_.Options();
+    options.env["DUMP_FILE"] = dump_.string();
     return options;
   }
 
@@ -99,7 +92,7 @@ class OptimizeRun : public testing::Test {
     return commands;
   }
 
-  TempDir home_;
+  ThrowawayHome home_;
   std::filesystem::path app_ = home_ / "Program Files/Vistrel Viewer";
   std::filesystem::path log_ = home_ / ".config/Vistrel/Log/tidyhand.log";
   std::filesystem::path helper_log_ = home_ / ".config/Vistrel/Log/vrhelper.log";

@@ -1,5 +1,5 @@
 // The real program as a separate process, in a throwaway home, with a stand-in zenity first on
-// PATH that records what it was asked and answers by its exit status.
+// PATH that records what it was asked and answers by its exit status (throwaway_home.h).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 
 #include "tests/logutils/log_lines.h"
 #include "tests/support/test_support.h"
+#include "tests/support/throwaway_home.h"
 
 namespace {
 
@@ -18,7 +19,6 @@ using namespace std::chrono_literals;
 using testing_support::ReadFile;
 using testing_support::RunOptions;
 using testing_support::RunResult;
-using testing_support::TempDir;
 using testing_support::WriteFile;
 
 const std::string kQuestion = "是否重置用户配置？该操作将删除所有配置内容！";
@@ -26,30 +26,9 @@ const std::string kCaption = "Vistrel看图";
 
 class TidyhandRun : public testing::Test {
  protected:
-  void SetUp() override {
-    WriteFile(home_ / "bin/zenity",
-              "#!/bin/sh\n"
-              "for word in \"$@\"; do printf '%s\\n' \"$word\" >> \"$ZENITY_RECORD\"; done\n"
-              "echo '--end--' >> \"$ZENITY_RECORD\"\n"
-              "exit \"$(cat \"$ZENITY_ANSWER\")\"\n");
-    std::filesystem::permissions(home_ / "bin/zenity", std::filesystem::perms::owner_all);
-    Answer(1);
-  }
-
-  void Answer(int status) { WriteFile(home_ / "answer", std::to_string(status)); }
-
-  RunOptions Options(bool fast = true) const {
-    RunOptions options;
-    options.env = {{"HOME", home_.path().string()},
-                   {"PATH", (home_ / "bin").string() + ":/usr/bin:/bin"},
-                   {"DISPLAY", ":99"},
-                   {"ZENITY_RECORD", (home_ / "asked").string()},
-                   {"ZENITY_ANSWER", (home_ / "answer").string()}};
-    options.unset = {"XDG_CONFIG_HOME", "WAYLAND_DISPLAY"};
-    options.cwd = home_.path();
-    options.fast_clock = fast;
-    return options;
-  }
+  void Answer(int status) { home_.Answer(status); }
+  RunOptions Options(bool fast = true) const { return home_.Options(fast); }
+  std::vector<std::vector<std::string>> Asked() const { return home_.Asked(); }
 
   RunResult Tidyhand(const std::vector<std::string>& args, bool fast = true) const {
     std::vector<std::string> argv = {program_.string()};
@@ -57,25 +36,9 @@ class TidyhandRun : public testing::Test {
     return testing_support::RunProgram(argv, Options(fast));
   }
 
-  // Each question the stand-in was asked, as its words.
-  std::vector<std::vector<std::string>> Asked() const {
-    std::vector<std::vector<std::string>> asked(1);
-    if (!std::filesystem::exists(home_ / "asked"))
-      return {};
-    for (const std::string& word : testing_support::SplitLines(ReadFile(home_ / "asked"))) {
-      if (word == "--end--") {
-        asked.emplace_back();
-      } else {
-        asked.back().push_back(word);
-      }
-    }
-    asked.pop_back();
-    return asked;
-  }
-
-  TempDir home_;
+  testing_support::ThrowawayHome home_;
   std::filesystem::path program_ = testing_support::BinDir() / "tidyhand";
-  std::filesystem::path vistrel_ = home_ / ".config/Vistrel";
+  std::filesystem::path vistrel_ = home_.Vistrel();
   std::filesystem::path log_ = vistrel_ / "Log/tidyhand.log";
 };
 

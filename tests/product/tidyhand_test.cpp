@@ -11,6 +11,7 @@
 #include "tests/logutils/log_lines.h"
 #include "tests/support/scripted_question_box.h"
 #include "tests/support/test_support.h"
+#include "tests/support/throwaway_home.h"
 
 namespace {
 
@@ -106,12 +107,13 @@ TEST_F(CommandsTest, TheStatementIsWrittenBeforeTheBoxIsShown) {
 TEST_F(CommandsTest, WithoutTheFolderNothingIsDeleted) {
   TempDir cwd;
   testing_support::WriteFile(cwd / "Vistrel/config.ini", "elsewhere");
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(cwd.path());
-  ScopedEnv no_home("HOME", std::nullopt);
-  Answer(platform::kAnswerYes);
-  const bool result = CleanConfig();
-  std::filesystem::current_path(old);
+  bool result;
+  {
+    testing_support::ScopedCurrentFolder in(cwd.path());
+    ScopedEnv no_home("HOME", std::nullopt);
+    Answer(platform::kAnswerYes);
+    result = CleanConfig();
+  }
   EXPECT_FALSE(result);
   EXPECT_TRUE(std::filesystem::exists(cwd / "Vistrel/config.ini"));
   EXPECT_EQ(LogFile::Get().TakeStatements(),
@@ -146,10 +148,11 @@ TEST_F(CommandsTest, TheHelperIsLookedForOnlyBesideTheExecutable) {
   TempDir cwd;
   testing_support::WriteFile(cwd / "vrhelper.exe", "#!/bin/sh\ntouch started\n");
   std::filesystem::permissions(cwd / "vrhelper.exe", std::filesystem::perms::owner_all);
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(cwd.path());
-  const bool started = StartHelper();
-  std::filesystem::current_path(old);
+  bool started;
+  {
+    testing_support::ScopedCurrentFolder in(cwd.path());
+    started = StartHelper();
+  }
   EXPECT_FALSE(started);
   EXPECT_FALSE(std::filesystem::exists(cwd / "started"));
   EXPECT_EQ(GetModulePath(), (testing_support::TestBinDir() / "tidyhand_tests").wstring());

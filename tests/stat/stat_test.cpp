@@ -7,6 +7,7 @@
 #include "stat/stat_client.h"
 #include "tests/stat/recorded_calls.h"
 #include "tests/support/test_support.h"
+#include "tests/support/throwaway_home.h"
 
 namespace {
 
@@ -24,8 +25,7 @@ using testing_support::WriteFile;
 class StatRunTest : public testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(home_ / "bin/zenity", "#!/bin/sh\necho question >> \"$STAT_RECORD\"\nexit 1\n");
-    std::filesystem::permissions(home_ / "bin/zenity", std::filesystem::perms::owner_all);
+    home_.AlsoRecordQuestionsIn(record_);
     std::filesystem::create_directories(app_ / "bin");
     std::filesystem::copy_file(testing_support::BinDir() / "tidyhand", app_ / "bin/tidyhand");
   }
@@ -34,20 +34,15 @@ class StatRunTest : public testing::Test {
     std::filesystem::copy_file(testing_support::RecordingLibrary(variant), folder / "kitbase.dll");
   }
   testing_support::RunResult Tidyhand(std::map<std::string, std::string> extra_env = {}) {
-    RunOptions options;
-    options.env = {{"HOME", home_.path().string()},
-                   {"PATH", (home_ / "bin").string() + ":/usr/bin:/bin"},
-                   {"DISPLAY", ":99"},
-                   {"STAT_RECORD", record_.string()}};
+    RunOptions options = home_.Options();
+    options.env["STAT_RECORD"] = record_.string();
     options.env.merge(extra_env);
-    options.unset = {"XDG_CONFIG_HOME"};
     options.cwd = home_ / "cwd";
     std::filesystem::create_directories(options.cwd);
-    options.fast_clock = true;
     return testing_support::RunProgram({(app_ / "bin/tidyhand").string(), "--clean"}, options);
   }
 
-  TempDir home_;
+  testing_support::ThrowawayHome home_;
   std::filesystem::path app_ = home_ / "app";
   std::filesystem::path record_ = home_ / "record";
 };
