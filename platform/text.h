@@ -2,6 +2,8 @@
 // other).
 #pragma once
 
+#include <string>
+
 namespace platform {
 
 // Converts `size` bytes of ANSI text into at most `capacity` wide characters at `out`. Returns the
@@ -17,5 +19,10 @@ int AnsiToWide(const char* text, int size, wchar_t* out, int capacity);
 // returns the number of bytes written, or 0 when the conversion fails (also when `out` is too small).
 // Characters that the code page cannot represent are replaced as the system does by default.
 int WideToAnsi(const wchar_t* text, int size, char* out, int capacity);
+
+// Whole strings in the ANSI code page and back, as names and messages pass between the program and
+// the system: `text` (may be null) as ANSI text, and ANSI `text` as wide text.
+std::string ToNarrow(const wchar_t* text);
+std::wstring ToWide(const std::string& text);
 
 }  // namespace platform

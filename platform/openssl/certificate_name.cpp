@@ -2,7 +2,7 @@
 
 #include <openssl/x509v3.h>
 
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 
 namespace platform::openssl {
 namespace {
@@ -15,7 +15,7 @@ std::wstring Decode(const ASN1_STRING* text) {
   if (size < 0)
     return {};
   std::wstring wide =
-      posix::ToWide(std::string(reinterpret_cast<const char*>(utf8), static_cast<std::size_t>(size)));
+      ToWide(std::string(reinterpret_cast<const char*>(utf8), static_cast<std::size_t>(size)));
   OPENSSL_free(utf8);
   return wide;
 }

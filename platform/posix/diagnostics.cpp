@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -23,14 +23,14 @@ bool SystemErrorMessage(int code, std::wstring* message) {
   const char* text = ::strerror_r(code, buffer, sizeof buffer);
   if (text == nullptr || text[0] == '\0')
     return false;
-  *message = posix::ToWide(text);
+  *message = ToWide(text);
   return true;
 }
 
 void SendDebugText(const wchar_t* text) {
   // The system log is where a developer reads a program's debugging output here.
   ::openlog("tidyhand", LOG_PID | LOG_NDELAY, LOG_USER);
-  ::syslog(LOG_DEBUG, "%s", posix::ToNarrow(text).c_str());
+  ::syslog(LOG_DEBUG, "%s", ToNarrow(text).c_str());
   ::closelog();
 }
 

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -78,7 +78,7 @@ int DeleteUnlessInUse(const std::string& name) {
 bool DeleteFileAt(const wchar_t* path) {
   if (path == nullptr || path[0] == L'\0')
     return false;
-  const int error = DeleteUnlessInUse(posix::ToNarrow(path));
+  const int error = DeleteUnlessInUse(ToNarrow(path));
   if (error != 0)
     errno = error;
   return error == 0;
@@ -88,7 +88,7 @@ int OpenForAppend(const wchar_t* path, int* fd) {
   *fd = -1;
   if (path == nullptr || path[0] == L'\0')
     return ENOENT;
-  const std::string name = posix::ToNarrow(path);
+  const std::string name = ToNarrow(path);
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     // Without blocking: a FIFO in the log's place must not hold the program up.
     const int opened =
@@ -145,7 +145,7 @@ int UnlinkFile(const wchar_t* path) {
     errno = ENOENT;
     return -1;
   }
-  const int error = DeleteUnlessInUse(posix::ToNarrow(path));
+  const int error = DeleteUnlessInUse(ToNarrow(path));
   if (error == 0)
     return 0;
   errno = error;

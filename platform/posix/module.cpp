@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -33,7 +33,7 @@ int MatchFileName(struct dl_phdr_info* info, size_t, void* data) {
 ModuleHandle FindLoadedModule(const wchar_t* file_name) {
   if (file_name == nullptr || file_name[0] == L'\0')
     return nullptr;
-  const std::string name = posix::ToNarrow(file_name);
+  const std::string name = ToNarrow(file_name);
   Search search{&name, {}};
   if (dl_iterate_phdr(MatchFileName, &search) == 0)
     return nullptr;
@@ -44,7 +44,7 @@ ModuleHandle FindLoadedModule(const wchar_t* file_name) {
 ModuleHandle LoadModule(const wchar_t* path) {
   if (path == nullptr || path[0] != L'/')
     return nullptr;  // a full path, or nothing: no search
-  return ::dlopen(posix::ToNarrow(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  return ::dlopen(ToNarrow(path).c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* FindExport(ModuleHandle module, const char* name) {
@@ -57,7 +57,7 @@ std::wstring LoadedModulePath(const void* address) {
   Dl_info info = {};
   if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr)
     return {};
-  return posix::ToWide(info.dli_fname);
+  return ToWide(info.dli_fname);
 }
 
 }  // namespace platform

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "platform/paths.h"
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -63,7 +63,7 @@ std::vector<Candidate> CandidateFolders(uid_t uid) {
   folders.push_back({"/tmp/tidyhand-" + std::to_string(uid), true});
   wchar_t app_data[kMaxPath] = {};
   if (GetAppDataFolder(app_data) >= 0)
-    folders.push_back({posix::ToNarrow(app_data) + "/tidyhand", true});
+    folders.push_back({ToNarrow(app_data) + "/tidyhand", true});
   return folders;
 }
 

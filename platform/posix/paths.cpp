@@ -7,7 +7,7 @@
 #include <cwctype>
 #include <string>
 
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -64,7 +64,7 @@ long GetAppDataFolder(wchar_t* folder) {
   }
   while (found.size() > 1 && found.back() == '/')
     found.pop_back();
-  const std::wstring wide = posix::ToWide(found);
+  const std::wstring wide = ToWide(found);
   if (!CopyIfFits(folder, wide))
     return -1;
   return 0;
@@ -115,12 +115,12 @@ bool PathExists(const wchar_t* path) {
   if (path == nullptr || path[0] == L'\0')
     return false;
   struct stat info;
-  return ::stat(posix::ToNarrow(path).c_str(), &info) == 0;
+  return ::stat(ToNarrow(path).c_str(), &info) == 0;
 }
 
 std::filesystem::path ToFileSystemPath(const wchar_t* path) {
   // The path's own bytes: the library takes narrow names here as they are.
-  return std::filesystem::path(posix::ToNarrow(path));
+  return std::filesystem::path(ToNarrow(path));
 }
 
 const wchar_t* FindTextNoCase(const wchar_t* haystack, const wchar_t* needle) {

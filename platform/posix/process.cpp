@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/posix/command_line.h"
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 #include "platform/posix/program_file.h"
 #include "platform/posix/spawn.h"
 
@@ -74,7 +74,7 @@ std::size_t GetExecutablePath(wchar_t* path, std::size_t capacity) {
   const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target);
   if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
     return 0;
-  const std::wstring wide = posix::ToWide(std::string(target, static_cast<std::size_t>(length)));
+  const std::wstring wide = ToWide(std::string(target, static_cast<std::size_t>(length)));
   if (wide.empty() || wide.size() >= capacity)
     return 0;
   std::wmemcpy(path, wide.c_str(), wide.size() + 1);
@@ -106,7 +106,7 @@ std::optional<std::vector<std::string>> ArgumentsFor(const ProgramFile& program,
   std::vector<std::string> narrow;
   narrow.reserve(words.size());
   for (const std::wstring& word : words)
-    narrow.push_back(posix::ToNarrow(word.c_str()));
+    narrow.push_back(ToNarrow(word.c_str()));
   return narrow;
 }
 

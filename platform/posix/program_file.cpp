@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 #include "platform/posix/program_file.h"
 
 namespace platform {
@@ -16,7 +16,7 @@ std::unique_ptr<ProgramFile> ProgramFile::Open(const wchar_t* path) {
     return nullptr;
   // Found first without being opened (O_PATH): a FIFO would block an open for reading until some
   // writer came, and a device may act on being opened. Only a regular file goes on.
-  posix::UniqueFd found(::open(posix::ToNarrow(path).c_str(), O_PATH | O_CLOEXEC));
+  posix::UniqueFd found(::open(ToNarrow(path).c_str(), O_PATH | O_CLOEXEC));
   struct stat info;
   if (!found.valid() || ::fstat(found.get(), &info) != 0 || !S_ISREG(info.st_mode))
     return nullptr;

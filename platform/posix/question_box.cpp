@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 #include "platform/posix/spawn.h"
 
 namespace platform {
@@ -62,8 +62,8 @@ int AskYesNo(const wchar_t* text, const wchar_t* caption) {
   // The desktop's own dialog programs draw the box: zenity, else kdialog.
   if (!HasDisplay())
     return 0;
-  const std::string narrow_text = posix::ToNarrow(text);
-  const std::string narrow_caption = posix::ToNarrow(caption);
+  const std::string narrow_text = ToNarrow(text);
+  const std::string narrow_caption = ToNarrow(caption);
   std::vector<std::string> words;
   if (std::string zenity = FindOnPath("zenity"); !zenity.empty()) {
     // --question shows Yes and No with a question-mark icon; Yes is the default button.

@@ -17,7 +17,7 @@
 #include "platform/named_mutex.h"
 #include "platform/paths.h"
 #include "platform/posix/command_line.h"
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 #include "platform/posix/spawn.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -253,7 +253,7 @@ class NamedMutexTest : public testing::Test {
  protected:
   // A name no other test or run uses.
   std::wstring name_ = L"TIDYHANDTEST" + std::to_wstring(::getpid()) +
-                       platform::posix::ToWide(testing::UnitTest::GetInstance()->current_test_info()->name());
+                       platform::ToWide(testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
 // Runs `body` in a forked child and returns its exit code, so that a test can close what a child

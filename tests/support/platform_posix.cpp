@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "platform/files.h"
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 
 #include "tests/support/test_support.h"
 
@@ -29,7 +29,7 @@ ScopedEnv::~ScopedEnv() {
 
 // Held open for appending, as another logging process holds it.
 DeletionBlocker::DeletionBlocker(const std::filesystem::path& path) : error_(platform::kFileInUseError) {
-  platform::OpenForAppend(platform::posix::ToWide(path.string()).c_str(), &descriptor_);
+  platform::OpenForAppend(platform::ToWide(path.string()).c_str(), &descriptor_);
 }
 
 DeletionBlocker::~DeletionBlocker() {

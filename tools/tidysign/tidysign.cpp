@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "launch/verify_publisher.h"
-#include "platform/posix/native_text.h"
+#include "platform/text.h"
 #include "platform/program_file.h"
 #include "platform/trust.h"
 #include "tools/tidysign/shown_text.h"
@@ -95,7 +95,7 @@ int Sign(int argc, char** argv) {
 // Verifies `file` once, and shows what the verification found beside the decision the launcher
 // makes on it. Every name is shown on one line, escaped, whatever it holds.
 int Verify(const char* file) {
-  const std::wstring path = platform::posix::ToWide(file);
+  const std::wstring path = platform::ToWide(file);
   // A FIFO or a device is refused without being opened, and never blocks the tool.
   const std::unique_ptr<platform::ProgramFile> program = platform::ProgramFile::Open(path.c_str());
   if (program == nullptr) {

@@ -1,10 +1,9 @@
-#include "platform/posix/native_text.h"
-
 #include <cwchar>
 
 #include "platform/text.h"
 
-namespace platform::posix {
+// Whole strings, on every platform, built on the conversions of each.
+namespace platform {
 
 std::string ToNarrow(const wchar_t* text) {
   if (text == nullptr)
@@ -27,4 +26,4 @@ std::wstring ToWide(const std::string& text) {
   return wide;
 }
 
-}  // namespace platform::posix
+}  // namespace platform
