@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cwchar>
 #include <filesystem>
@@ -212,6 +213,55 @@ TEST(Files, AFileOpenForAppendingCannotBeDeletedUntilItsLastHolderCloses) {
   }
   EXPECT_TRUE(platform::DeleteFileAt(log.c_str())) << "with no holder left";
   EXPECT_FALSE(std::filesystem::exists(dir / "a.log"));
+}
+
+// Any user who may read a file can lock it; such a lock neither keeps the file from being deleted
+// nor holds an opener up.
+TEST(Files, AnotherUsersLockNeitherKeepsAFileNorHoldsAnOpenerUp) {
+  if (::getuid() != 0)
+    GTEST_SKIP() << "needs root, to lock the file as another user";
+  TempDir dir;
+  std::filesystem::permissions(dir.path(),
+                               std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                   std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                   std::filesystem::perms::others_exec);
+  const std::filesystem::path file = dir / "config.ini";
+  struct Case {
+    const char* lock;
+    bool kept_while_open;  // this user's descriptor still keeps the file
+  } cases[] = {
+      {"-s", true},
+      // The opener does without its own lock then: the file is written, but no longer kept.
+      {"-x", false},
+  };
+  for (const Case& c : cases) {
+    const char* mode = c.lock;
+    SCOPED_TRACE(mode);
+    testing_support::WriteFile(file, "[view]\n");
+    std::filesystem::permissions(
+        file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+    struct stat info;
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    testing_support::Background locker({"/usr/bin/setpriv", "--reuid=61236", "--regid=61236",
+                                        "--clear-groups", "/usr/bin/flock", mode, file.string(), "/bin/sleep",
+                                        "60"});
+    ASSERT_TRUE(testing_support::WaitUntil(
+        [&] {
+          return testing_support::ReadFile("/proc/locks").find(":" + std::to_string(info.st_ino) + " ") !=
+                 std::string::npos;
+        },
+        std::chrono::seconds(10)));
+    int fd = -1;
+    EXPECT_EQ(platform::OpenForAppend(file.wstring().c_str(), &fd), 0) << "opened at once, without waiting";
+    if (c.kept_while_open) {
+      EXPECT_FALSE(platform::DeleteFileAt(file.wstring().c_str())) << "while this user holds it, it stays";
+      platform::CloseFile(fd);
+    }
+    EXPECT_TRUE(platform::DeleteFileAt(file.wstring().c_str())) << "the other user's lock does not keep it";
+    if (!c.kept_while_open)
+      platform::CloseFile(fd);
+  }
 }
 
 TEST(Files, OnlyAPlainFileIsOpenedForAppendingAndNothingWaits) {
