@@ -27,7 +27,8 @@ using ModuleHandle = void*;
 ModuleHandle FindLoadedModule(const wchar_t* file_name);
 
 // Loads the library at the full path `path`, or returns null. Only that file is considered: the
-// library is never searched for.
+// library is never searched for. Where a folder's files may belong to anyone, a library that
+// someone but the user or the system could have put there or changed is not loaded either.
 ModuleHandle LoadModule(const wchar_t* path);
 
 // The address of the export `name` of `module`, or null when it has none.

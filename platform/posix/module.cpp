@@ -2,7 +2,11 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -28,6 +32,28 @@ int MatchFileName(struct dl_phdr_info* info, size_t, void* data) {
   return 1;
 }
 
+// Whether the library at `path` is one that only this user or the system could have put there or
+// changed, as a library beside a program installed on Windows is: the file (through any link) and
+// its folder belong to this user or to root, and nobody else may write to either, except to a
+// folder whose sticky bit keeps others from replacing what they do not own.
+bool TrustedLibrary(const std::string& path) {
+  const uid_t uid = ::getuid();
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr)
+    return false;
+  const std::string file = resolved;
+  std::free(resolved);
+  struct stat info;
+  if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      (info.st_uid != 0 && info.st_uid != uid) || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return false;
+  }
+  const std::string folder = file.substr(0, std::max<std::size_t>(file.rfind('/'), 1));
+  if (::stat(folder.c_str(), &info) != 0 || (info.st_uid != 0 && info.st_uid != uid))
+    return false;
+  return (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (info.st_mode & S_ISVTX) != 0;
+}
+
 }  // namespace
 
 ModuleHandle FindLoadedModule(const wchar_t* file_name) {
@@ -44,7 +70,10 @@ ModuleHandle FindLoadedModule(const wchar_t* file_name) {
 ModuleHandle LoadModule(const wchar_t* path) {
   if (path == nullptr || path[0] != L'/')
     return nullptr;  // a full path, or nothing: no search
-  return ::dlopen(ToNarrow(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  const std::string name = ToNarrow(path);
+  if (!TrustedLibrary(name))
+    return nullptr;  // as if it were not there
+  return ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* FindExport(ModuleHandle module, const char* name) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +72,40 @@ TEST_F(StatRunTest, ALibraryOnlyInTheCurrentFolderOrTheLibraryPathIsMissing) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(Recorded(record_), Calls{}) << "no question, no close";
   EXPECT_GE(run.elapsed, 150ms) << "after the wait";
+}
+
+// A library that someone else could have put beside the program, or changed, is not loaded: it
+// counts as missing, and the run ends after the wait.
+TEST_F(StatRunTest, ALibraryThatAnotherUserCouldHavePutThereIsMissing) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::filesystem::path& library)> make;
+  } cases[] = {
+      {"writable by others",
+       [](const std::filesystem::path& library) {
+         std::filesystem::permissions(library, std::filesystem::perms::others_write,
+                                      std::filesystem::perm_options::add);
+       }},
+      {"in a folder that others may write to",
+       [](const std::filesystem::path& library) {
+         std::filesystem::permissions(library.parent_path(), std::filesystem::perms::all);
+       }},
+      {"another user's",
+       [](const std::filesystem::path& library) { ASSERT_EQ(::chown(library.c_str(), 61237, 61237), 0); }},
+  };
+  for (const Case& c : cases) {
+    if (std::string(c.what) == "another user's" && ::getuid() != 0)
+      continue;  // only root can give a file away
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(app_ / "bin/kitbase.dll");
+    std::filesystem::permissions(app_ / "bin", std::filesystem::perms::owner_all);
+    std::filesystem::remove(record_);
+    Place("all", app_ / "bin");
+    c.make(app_ / "bin/kitbase.dll");
+    const auto run = Tidyhand();
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(Recorded(record_), Calls{}) << "no library, no question, no close";
+  }
 }
 
 TEST_F(StatRunTest, AMissingExportIsLeftOutAndTheRunGoesOn) {
