@@ -59,6 +59,10 @@ bool StartHelper() {
   LOGUTILS_INFO("StartHelper");
   wchar_t helper[platform::kMaxPath] = {};
   const std::wstring module_path = GetModulePath();
+  // Without the program's own folder the helper's name would be relative to wherever the program
+  // was started, and a file there is not the viewer's helper.
+  if (module_path.empty())
+    return false;
   // GetModulePath's path always fits: it comes from a buffer of the same size.
   std::wmemcpy(helper, module_path.c_str(), module_path.size() + 1);
   platform::RemoveFileSpec(helper);

@@ -123,6 +123,27 @@ TEST_F(OptimizeRun, AHelperOnlyOnThePathOrInTheCurrentFolderIsNeverStarted) {
   EXPECT_TRUE(HelperRuns(0).empty());
 }
 
+// A program whose own path is too long for the system to give: its folder is unknown, and the helper
+// is not looked for wherever the program was started instead. (The statistics library, preloaded,
+// is found loaded already; beside the program it could not be found either.)
+TEST_F(OptimizeRun, WithoutItsOwnFolderTheProgramStartsNoHelperFromTheCurrentFolder) {
+  std::filesystem::path deep = home_.path();
+  for (const char letter : {'a', 'b', 'c'})
+    deep /= std::string(100, letter);
+  std::filesystem::create_directories(deep);
+  for (const char* file : {"tidyhand", "kitbase.dll"})
+    std::filesystem::copy_file(BinDir() / file, deep / file);
+  PlaceHelper(home_ / "vrhelper.exe");  // signed, in the current folder
+  RunOptions options = Options();
+  options.env["LD_PRELOAD"] = (deep / "kitbase.dll").string();
+  const RunResult run = RunProgram({(deep / "tidyhand").string(), "--optimize"}, options);
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  const auto statements = LogStatements(log_);
+  ASSERT_EQ(statements.size(), 4u) << ReadFile(log_);
+  EXPECT_NE(statements[3].find("GetModuleFileName failed"), std::string::npos) << statements[3];
+  EXPECT_TRUE(HelperRuns(0).empty());
+}
+
 TEST_F(OptimizeRun, AHelperThatIsChangedOrSignedByAnotherPublisherIsRefused) {
   const auto helper = PlaceHelper(app_ / "vrhelper.exe");
   Resign(helper, "Someone Else Ltd.");

@@ -29,7 +29,11 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
   for (const auto& [name, value] : options.env)
     env[name] = value;
   if (options.fast_clock) {
-    env["LD_PRELOAD"] = TIDYHAND_FAKETIME_LIBRARY;
+    // Ahead of whatever the options preload themselves.
+    const auto preload = options.env.find("LD_PRELOAD");
+    env["LD_PRELOAD"] =
+        std::string(TIDYHAND_FAKETIME_LIBRARY) +
+        (preload != options.env.end() && !preload->second.empty() ? ":" + preload->second : "");
     env["FAKETIME"] = "+0 x100";
     // A sanitized program accepts a library loaded ahead of its runtime.
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
