@@ -97,6 +97,7 @@ TEST(Tidysign, ANameIsShownOnOneLineWithNothingATerminalWouldActOn) {
       {L"line\u2028para\u2029", "line\\u2028para\\u2029"},
       {L"\u202etxt.exe \u2066x\u2069 \u200f", "\\u202etxt.exe \\u2066x\\u2069 \\u200f"},
       {std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x", "\\ud800x"},
+      {L"bad" + std::wstring(1, static_cast<wchar_t>(0xDCFF)), "bad\\xff"},  // a byte that is not UTF-8
   };
   for (const Case& c : cases)
     EXPECT_EQ(tidysign::ShownOnOneLine(c.name), c.shown);
@@ -109,6 +110,35 @@ TEST(Tidysign, SaysWhenTheSignatureCarriesNoCertificateOfItsSigner) {
   EXPECT_EQ(verify.output,
             "trust result: 0x80096002 (the signature carries no certificate of its signer)\n"
             "signer: (none)\ndecision: refused\n");
+}
+
+TEST(Tidysign, SigningFollowsALinkToItsFileRefusesDevicesAndShowsNamesEscaped) {
+  TempDir dir;
+  Key key = MakeKey();
+  Cert certificate = MakeCert(Named("Vistrel Viewer Team"), key.get());
+  WritePem(dir / "cert.pem", certificate.get());
+  WritePem(dir / "key.pem", key.get());
+  const auto sign = [&](const std::filesystem::path& file) {
+    return RunProgram({Tool(), "sign", "--cert", (dir / "cert.pem").string(), "--key",
+                       (dir / "key.pem").string(), file.string()});
+  };
+  WriteFile(dir / "program", "program bytes");
+  std::filesystem::create_symlink(dir / "program", dir / "link");
+  ASSERT_EQ(sign(dir / "link").exit_code, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link")) << "the link stays a link";
+  EXPECT_EQ(RunProgram({Tool(), "verify", (dir / "program").string()}).exit_code, 0) << "its file is signed";
+
+  std::filesystem::create_symlink("/dev/zero", dir / "device");
+  const auto device = sign(dir / "device");
+  EXPECT_EQ(device.exit_code, 1);
+  EXPECT_NE(device.output.find("cannot read"), std::string::npos) << device.output;
+
+  const auto hostile = sign(dir / "no\x1b]0;TITLE\a\x1b[31mRED\nFAKE\xff");
+  EXPECT_EQ(hostile.exit_code, 1);
+  EXPECT_EQ(hostile.output.find_first_of("\x1b\a\xff"), std::string::npos) << hostile.output;
+  EXPECT_EQ(hostile.output.find('\n'), hostile.output.size() - 1) << "one line";
+  EXPECT_NE(hostile.output.find("no\\x1b]0;TITLE\\x07\\x1b[31mRED\\nFAKE\\xff"), std::string::npos)
+      << hostile.output;
 }
 
 TEST(Tidysign, AFifoOrAFolderIsRefusedAtOnce) {

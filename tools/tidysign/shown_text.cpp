@@ -61,6 +61,13 @@ std::string ShownOnOneLine(const std::wstring& text) {
       default:
         break;
     }
+    // A byte of a name that is not UTF-8, carried as U+DC80 to U+DCFF: shown as the byte it is.
+    if (c >= 0xDC80 && c <= 0xDCFF) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c - 0xDC00));
+      shown += escape;
+      continue;
+    }
     if (!Escaped(c)) {
       AppendUtf8(c, &shown);
       continue;

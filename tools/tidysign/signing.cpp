@@ -70,14 +70,21 @@ std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions&
 
 }  // namespace
 
-std::string SignFile(const std::filesystem::path& file, const SignOptions& options) {
+std::string SignFile(const std::filesystem::path& named, const SignOptions& options) {
   if (options.signers.empty())
     return "no signer";
-  errno = 0;
-  const UniqueFd input(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  // A link is followed: the file it names is signed in place, and the link stays a link.
+  std::error_code unresolved;
+  const std::filesystem::path resolved = std::filesystem::canonical(named, unresolved);
+  const std::filesystem::path& file = unresolved ? named : resolved;
   struct stat info;
+  errno = 0;
+  // Only a plain file is opened: opening a device can start whatever the device does on open.
+  if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    return "cannot read " + named.string() + ": " + std::strerror(errno ? errno : EINVAL);
+  const UniqueFd input(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   if (!input.valid() || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return "cannot read " + file.string() + ": " + std::strerror(errno ? errno : EINVAL);
+    return "cannot read " + named.string() + ": " + std::strerror(errno ? errno : EINVAL);
   }
   // A signature already there is replaced: only the content is signed again.
   platform::openssl::SignedLayout layout;

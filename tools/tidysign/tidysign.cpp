@@ -86,7 +86,8 @@ int Sign(int argc, char** argv) {
     X509_free(c);
   EVP_PKEY_free(private_key);
   if (!error.empty()) {
-    std::fprintf(stderr, "tidysign: %s\n", error.c_str());
+    // The message names files, which may hold anything: it is shown as every name is.
+    std::fprintf(stderr, "tidysign: %s\n", tidysign::ShownOnOneLine(platform::ToWide(error)).c_str());
     return 1;
   }
   return 0;
