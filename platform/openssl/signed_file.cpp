@@ -3,9 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "platform/posix/descriptor.h"
+#include "platform/posix/program_file.h"
 
 namespace platform::openssl {
 namespace {
@@ -142,6 +147,47 @@ BIO* NewContentBio(int fd, std::uint64_t size) {
   auto* reader = new ContentReader{fd, 0, size};
   BIO_set_data(bio, reader);
   return bio;
+}
+
+int DescriptorOf(const ProgramFile& file) {
+  return file.impl().fd.get();
+}
+
+std::string ReplaceWithSigned(const ProgramFile& file, const std::string& target, std::uint64_t content_size,
+                              const std::vector<unsigned char>& signature) {
+  const int input = DescriptorOf(file);
+  struct stat info;
+  if (::fstat(input, &info) != 0)
+    return "cannot read " + target + ": " + std::strerror(errno);
+  std::string temporary = target + ".tidysign-XXXXXX";
+  const posix::UniqueFd output(::mkstemp(temporary.data()));
+  if (!output.valid())
+    return "cannot write beside " + target + ": " + std::strerror(errno);
+  auto fail = [&](const std::string& why) {
+    ::unlink(temporary.c_str());
+    return why;
+  };
+  std::vector<unsigned char> block(kBlockSize);
+  for (std::uint64_t offset = 0; offset < content_size;) {
+    const std::size_t ask =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), content_size - offset));
+    const ssize_t got = ::pread(input, block.data(), ask, static_cast<off_t>(offset));
+    if (got <= 0)
+      return fail("cannot read " + target);
+    if (!posix::WriteAll(output.get(), block.data(), static_cast<std::size_t>(got)))
+      return fail("cannot write the signed file");
+    offset += static_cast<std::uint64_t>(got);
+  }
+  unsigned char trailer[kTrailerSize];
+  MakeTrailer(static_cast<std::uint32_t>(signature.size()), trailer);
+  if (!posix::WriteAll(output.get(), signature.data(), signature.size()) ||
+      !posix::WriteAll(output.get(), trailer, sizeof trailer) ||
+      ::fchmod(output.get(), info.st_mode & 07777) != 0 || ::fsync(output.get()) != 0) {
+    return fail("cannot write the signed file");
+  }
+  if (::rename(temporary.c_str(), target.c_str()) != 0)
+    return fail("cannot replace " + target);
+  return {};
 }
 
 }  // namespace platform::openssl

@@ -9,6 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/program_file.h"
 
 namespace platform::openssl {
 
@@ -35,5 +39,15 @@ bool ReadSignedLayout(int fd, SignedLayout* layout);
 // A read-only BIO over the first `size` bytes of `fd`, read in fixed-size blocks from the start.
 // The BIO does not own `fd`.
 BIO* NewContentBio(int fd, std::uint64_t size);
+
+// The descriptor of an opened program file, for reading its layout and content.
+int DescriptorOf(const ProgramFile& file);
+
+// Puts `file`'s first `content_size` bytes with `signature` and its trailer appended in the place
+// of the file named `target` (the name `file` was opened by, its links resolved): written beside it
+// with the same permissions, synced, and renamed into place, so that a failure leaves the file as
+// it was. Returns an empty string, or what went wrong, in words.
+std::string ReplaceWithSigned(const ProgramFile& file, const std::string& target, std::uint64_t content_size,
+                              const std::vector<unsigned char>& signature);
 
 }  // namespace platform::openssl

@@ -1,18 +1,16 @@
 #include "tools/tidysign/signing.h"
 
-#include <fcntl.h>
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
-#include "platform/posix/descriptor.h"
 #include "platform/openssl/signed_file.h"
+#include "platform/program_file.h"
+#include "platform/text.h"
 
 namespace tidysign {
 namespace {
@@ -26,9 +24,6 @@ std::string OpenSslError(const std::string& what) {
   ERR_error_string_n(error, text, sizeof text);
   return what + " (" + text + ")";
 }
-
-using platform::posix::UniqueFd;
-using platform::posix::WriteAll;
 
 // The signature over the first `content_size` bytes of `fd`, DER-encoded.
 std::string MakeSignature(int fd, std::uint64_t content_size, const SignOptions& options,
@@ -77,53 +72,26 @@ std::string SignFile(const std::filesystem::path& named, const SignOptions& opti
   std::error_code unresolved;
   const std::filesystem::path resolved = std::filesystem::canonical(named, unresolved);
   const std::filesystem::path& file = unresolved ? named : resolved;
-  struct stat info;
-  errno = 0;
-  // Only a plain file is opened: opening a device can start whatever the device does on open.
-  if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-    return "cannot read " + named.string() + ": " + std::strerror(errno ? errno : EINVAL);
-  const UniqueFd input(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
-  if (!input.valid() || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return "cannot read " + named.string() + ": " + std::strerror(errno ? errno : EINVAL);
-  }
+  // Only a plain file is opened: a FIFO would block, and a device may act on being opened.
+  const auto input = platform::ProgramFile::Open(platform::ToWide(file.string()).c_str());
+  if (input == nullptr)
+    return "cannot read " + named.string() + ": no plain file that can be read";
+  const int fd = platform::openssl::DescriptorOf(*input);
   // A signature already there is replaced: only the content is signed again.
   platform::openssl::SignedLayout layout;
-  const std::uint64_t content_size = platform::openssl::ReadSignedLayout(input.get(), &layout)
-                                         ? layout.content_size
-                                         : static_cast<std::uint64_t>(info.st_size);
+  std::uint64_t content_size = 0;
+  if (platform::openssl::ReadSignedLayout(fd, &layout)) {
+    content_size = layout.content_size;
+  } else {
+    std::error_code unsized;
+    content_size = std::filesystem::file_size(file, unsized);
+    if (unsized)
+      return "cannot read " + named.string();
+  }
   std::vector<unsigned char> signature;
-  if (std::string error = MakeSignature(input.get(), content_size, options, &signature); !error.empty())
+  if (std::string error = MakeSignature(fd, content_size, options, &signature); !error.empty())
     return error;
-
-  std::string temporary = file.string() + ".tidysign-XXXXXX";
-  const UniqueFd output(::mkstemp(temporary.data()));
-  if (!output.valid())
-    return "cannot write beside " + file.string() + ": " + std::strerror(errno);
-  auto fail = [&](const std::string& why) {
-    ::unlink(temporary.c_str());
-    return why;
-  };
-  std::vector<unsigned char> block(1u << 20);
-  for (std::uint64_t offset = 0; offset < content_size;) {
-    const std::size_t ask =
-        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), content_size - offset));
-    const ssize_t got = ::pread(input.get(), block.data(), ask, static_cast<off_t>(offset));
-    if (got <= 0)
-      return fail("cannot read " + file.string());
-    if (!WriteAll(output.get(), block.data(), static_cast<std::size_t>(got)))
-      return fail("cannot write the signed file");
-    offset += static_cast<std::uint64_t>(got);
-  }
-  unsigned char trailer[platform::openssl::kTrailerSize];
-  platform::openssl::MakeTrailer(static_cast<std::uint32_t>(signature.size()), trailer);
-  if (!WriteAll(output.get(), signature.data(), signature.size()) ||
-      !WriteAll(output.get(), trailer, sizeof trailer) || ::fchmod(output.get(), info.st_mode & 07777) != 0 ||
-      ::fsync(output.get()) != 0) {
-    return fail("cannot write the signed file");
-  }
-  if (::rename(temporary.c_str(), file.c_str()) != 0)
-    return fail("cannot replace " + file.string());
-  return {};
+  return platform::openssl::ReplaceWithSigned(*input, file.string(), content_size, signature);
 }
 
 std::string ReadCertificates(const std::filesystem::path& file, std::vector<X509*>* certificates) {
