@@ -32,11 +32,15 @@ std::size_t GetExecutablePath(wchar_t* path, std::size_t capacity) {
   return length;
 }
 
+// What the caller holds of a started child. Only handles the system handed out are closed: a start
+// that failed opened nothing.
 struct ChildProcess::Impl {
   PROCESS_INFORMATION info = {};
   ~Impl() {
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    if (info.hThread != nullptr)
+      CloseHandle(info.hThread);
+    if (info.hProcess != nullptr)
+      CloseHandle(info.hProcess);
   }
 };
 
@@ -51,7 +55,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Create(wchar_t* command_line, std::u
   auto impl = std::make_unique<Impl>();
   if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &impl->info)) {
-    impl->info = {};
+    impl->info = {};  // whatever the failed call left there is no handle of ours
     return nullptr;
   }
   return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(impl)));

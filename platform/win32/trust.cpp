@@ -10,43 +10,14 @@
 #include <cstddef>
 
 #include "platform/program_file.h"
+#include "platform/win32/structured_guard.h"
 
 namespace platform {
 namespace {
 
-// The guard around every call into the trust service. A structured exception raised on this
-// thread while a guarded call runs (an access violation, an illegal instruction, an in-page error:
-// any exception that no one nearer handles) abandons the call and makes it report failure, instead
-// of ending the process. It is a vectored handler that jumps back to the guard's starting point,
-// since the compiler has no __try/__except of its own here.
-thread_local void* t_guard[5] = {};
-thread_local bool t_guarded = false;
-
-LONG CALLBACK AbandonGuardedCall(EXCEPTION_POINTERS* exception) {
-  const DWORD code = exception->ExceptionRecord->ExceptionCode;
-  // Debugger notices and C++ exceptions are not faults of the trust service.
-  if (!t_guarded || code == DBG_PRINTEXCEPTION_C || code == 0x4001000A /* DBG_PRINTEXCEPTION_WIDE_C */ ||
-      code == 0xE06D7363 /* a C++ exception */ || code == 0x20474343 /* GCC's C++ exception */) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  t_guarded = false;
-  __builtin_longjmp(t_guard, 1);
-}
-
-template <typename Call>
-bool Guarded(Call call) {
-  PVOID handler = AddVectoredExceptionHandler(1, AbandonGuardedCall);
-  bool completed = false;
-  if (__builtin_setjmp(t_guard) == 0) {
-    t_guarded = true;
-    call();
-    t_guarded = false;
-    completed = true;
-  }
-  if (handler != nullptr)
-    RemoveVectoredExceptionHandler(handler);
-  return completed;
-}
+// Every call into the trust service runs under the structured-exception guard: a fault inside it
+// that the service does not handle itself refuses the file instead of ending the process.
+using win32::Guarded;
 
 // The trust request up to and including dwUIContext, without later members: 48 bytes in a 32-bit
 // build.

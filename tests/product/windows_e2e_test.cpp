@@ -141,4 +141,17 @@ TEST_F(WindowsRun, AnUnsignedAChangedOrAnUnlistedHelperIsRefused) {
   EXPECT_FALSE(HelperRan()) << "changed after signing";
 }
 
+// Without a display the box cannot be shown (Wine answers -1, Windows 0): not Yes, so nothing is
+// deleted, and the run goes on to its end.
+TEST_F(WindowsRun, WithoutADisplayTheQuestionIsNotAnsweredYesAndTheConfigurationStays) {
+  WriteFile(Roaming() / "Vistrel/config.ini", "[view]\r\n");
+  const auto run = Tidyhand({"--clean"});
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(ReadFile(Roaming() / "Vistrel/config.ini"), "[view]\r\n");
+  const auto lines = LogLines(log_);
+  ASSERT_EQ(lines.size(), 3u) << ReadFile(log_);
+  EXPECT_NE(lines[2].find("[tidyhand] CleanConfig"), std::string::npos) << lines[2];
+  EXPECT_EQ(SplitLines(ReadFile(record_)).back(), "Vistrel WaitStatComplete 2000");
+}
+
 }  // namespace
