@@ -56,8 +56,8 @@ TEST(AllowList, NoNameAppearsInAnyProgramThatHoldsTheList) {
                                              U"维斯特瑞（香港）有限公司",
                                              U"Kitbase Technology Co., Ltd."};
   const auto bin = testing_support::BinDir();
-  for (const auto& program :
-       {bin / "tidyhand", bin / "tidysign", bin / "kitbase.dll", bin.parent_path() / "lib/liblaunch.a"}) {
+  for (const auto& program : {bin / "tidyhand", bin / "tidysign", bin / "kitbase.dll",
+                              bin.parent_path() / "lib/liballowed_publishers.a"}) {
     const std::string bytes = testing_support::ReadFile(program);
     ASSERT_FALSE(bytes.empty()) << program;
     for (const auto& name : names) {
