@@ -10,6 +10,7 @@
 
 #include "tests/logutils/log_lines.h"
 #include "tests/support/test_support.h"
+#include "tests/support/wine_prefix.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ using testing_support::ReadFile;
 using testing_support::RunOptions;
 using testing_support::RunProgram;
 using testing_support::RunResult;
-using testing_support::TempDir;
+using testing_support::WinePrefix;
 using testing_support::WriteFile;
 
 struct Build {
@@ -42,20 +43,13 @@ TEST_P(WindowsPackage, UnpackedEveryFileIsSignedAndTheProgramStartsItsOwnHelper)
   }
   ASSERT_EQ(zips.size(), 1u);
 
-  TempDir prefix;
-  RunOptions options;
-  options.env = {
-      {"WINEPREFIX", prefix.path().string()}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
-  options.unset = {"DISPLAY", "WAYLAND_DISPLAY"};
+  WinePrefix prefix;
+  RunOptions options = prefix.Options();
   options.timeout = 120s;
-  const RunResult boot = RunProgram({kWine, "wineboot", "--init"}, options);
+  const RunResult boot = prefix.Boot(options);
   ASSERT_EQ(boot.exit_code, 0) << boot.output;
-  struct EndWine {
-    RunOptions options;
-    ~EndWine() { RunProgram({"/usr/lib/wine/wineserver", "-k"}, options); }
-  } end_wine{options};
 
-  const std::filesystem::path program_files = prefix / "drive_c/Program Files";
+  const std::filesystem::path program_files = prefix.path() / "drive_c/Program Files";
   RunOptions unpack;
   unpack.cwd = program_files;
   const RunResult unpacked = RunProgram({CMAKE_COMMAND_PATH, "-E", "tar", "xf", zips[0].string()}, unpack);
@@ -68,11 +62,7 @@ TEST_P(WindowsPackage, UnpackedEveryFileIsSignedAndTheProgramStartsItsOwnHelper)
     EXPECT_EQ(verify.exit_code, 0) << file << "\n" << verify.output;
   }
 
-  std::filesystem::path roaming;
-  for (const auto& user : std::filesystem::directory_iterator(prefix / "drive_c/users")) {
-    if (user.path().filename() != "Public")
-      roaming = user.path() / "AppData/Roaming";
-  }
+  const std::filesystem::path roaming = prefix.Roaming();
   ASSERT_FALSE(roaming.empty());
   const std::filesystem::path log = roaming / "Vistrel/Log/tidyhand.log";
   WriteFile(log.string() + ".on", "");

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "tests/support/test_support.h"
+#include "tests/support/wine_prefix.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ using namespace std::chrono_literals;
 using namespace testing_support;
 
 const std::filesystem::path kWindowsBuild = TIDYHAND_WINDOWS_BUILD_DIR;
-const char* kWine = "/usr/lib/wine/wine64";
+const char* kWine = WinePrefix::kWine;
 const char* kCaption = "Vistrel看图";
 
 // A display number no X server holds (its lock file is the server's own claim on it).
@@ -57,9 +58,9 @@ class WindowsQuestionBox : public testing::Test {
         << "the X server did not come up";
 
     RunOptions boot = Options();
-    boot.timeout = 180s;
-    const auto init = RunProgram({kWine, "wineboot", "--init"}, boot);
+    const auto init = prefix_.Boot(boot);
     ASSERT_EQ(init.exit_code, 0) << init.output;
+    boot.timeout = 180s;
     // Wine's dialog font has no CJK glyphs: the question would show as empty boxes. The font
     // Debian installs is linked to it, as a Chinese Windows links its own.
     const auto link = RunProgram(
@@ -72,15 +73,11 @@ class WindowsQuestionBox : public testing::Test {
     std::filesystem::create_directories(app);
     std::filesystem::copy_file(kWindowsBuild / "bin/tidyhand.exe", app / "tidyhand.exe");
     std::filesystem::copy_file(kWindowsBuild / "tests/bin/stat/all/kitbase.dll", app / "kitbase.dll");
-    for (const auto& user : std::filesystem::directory_iterator(prefix_.path() / "drive_c/users")) {
-      if (user.path().filename() != "Public")
-        config_ = user.path() / "AppData/Roaming/Vistrel/config.ini";
-    }
-    ASSERT_FALSE(config_.empty());
+    ASSERT_FALSE(prefix_.Roaming().empty());
+    config_ = prefix_.Roaming() / "Vistrel/config.ini";
   }
 
   void TearDown() override {
-    RunProgram({"/usr/lib/wine/wineserver", "-k"}, Options());
     if (xvfb_ != nullptr) {
       xvfb_->Kill();
       std::filesystem::remove("/tmp/.X11-unix/X" + display_.substr(1));
@@ -89,18 +86,15 @@ class WindowsQuestionBox : public testing::Test {
   }
 
   RunOptions Options() const {
-    RunOptions options;
-    options.env = {{"WINEPREFIX", prefix_.path().string()},
-                   {"WINEDEBUG", "-all"},
-                   {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-                   {"DISPLAY", display_},
-                   {"STAT_RECORD", "Z:" + (work_ / "record").string()}};
+    RunOptions options = prefix_.Options();
+    options.env["DISPLAY"] = display_;
+    options.env["STAT_RECORD"] = "Z:" + (work_ / "record").string();
     options.unset = {"WAYLAND_DISPLAY"};
     options.timeout = 90s;
     return options;
   }
 
-  TempDir prefix_;
+  WinePrefix prefix_;
   TempDir work_;
   std::string display_;
   std::unique_ptr<Background> xvfb_;

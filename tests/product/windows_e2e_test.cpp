@@ -12,6 +12,7 @@
 #include "tests/launch/certificates.h"
 #include "tests/logutils/log_lines.h"
 #include "tests/support/test_support.h"
+#include "tests/support/wine_prefix.h"
 
 namespace {
 
@@ -19,36 +20,18 @@ using namespace std::chrono_literals;
 using namespace testing_support;
 
 const std::filesystem::path kWindowsBuild = TIDYHAND_WINDOWS_BUILD_DIR;
-const char* kWine = "/usr/lib/wine/wine64";
+const char* kWine = WinePrefix::kWine;
 
 class WindowsRun : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    prefix_ = new TempDir();
-    RunOptions options = Options();
-    options.timeout = 120s;
-    const auto boot = RunProgram({kWine, "wineboot", "--init"}, options);
+    prefix_ = new WinePrefix();
+    const auto boot = prefix_->Boot(Options());
     ASSERT_EQ(boot.exit_code, 0) << boot.output;
   }
-  static void TearDownTestSuite() {
-    RunProgram({"/usr/lib/wine/wineserver", "-k"}, Options());
-    delete prefix_;
-  }
-  static RunOptions Options() {
-    RunOptions options;
-    options.env = {{"WINEPREFIX", prefix_->path().string()},
-                   {"WINEDEBUG", "-all"},
-                   {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
-    options.unset = {"DISPLAY", "WAYLAND_DISPLAY"};
-    return options;
-  }
-  static std::filesystem::path Roaming() {
-    for (const auto& user : std::filesystem::directory_iterator(prefix_->path() / "drive_c/users")) {
-      if (user.path().filename() != "Public")
-        return user.path() / "AppData/Roaming";
-    }
-    return {};
-  }
+  static void TearDownTestSuite() { delete prefix_; }
+  static RunOptions Options() { return prefix_->Options(); }
+  static std::filesystem::path Roaming() { return prefix_->Roaming(); }
 
   void SetUp() override {
     app_ = prefix_->path() / "drive_c/Program Files/Vistrel";
@@ -92,7 +75,7 @@ class WindowsRun : public testing::Test {
     return WaitUntil([&] { return std::filesystem::exists(helper_log_); }, 5s);
   }
 
-  static TempDir* prefix_;
+  static WinePrefix* prefix_;
   TempDir work_;
   std::filesystem::path record_ = work_ / "record";
   std::filesystem::path app_;
@@ -100,7 +83,7 @@ class WindowsRun : public testing::Test {
   std::filesystem::path helper_log_;
 };
 
-TempDir* WindowsRun::prefix_ = nullptr;
+WinePrefix* WindowsRun::prefix_ = nullptr;
 
 TEST_F(WindowsRun, TheLogTheStatisticsAndAnAcceptedHelper) {
   PlaceSignedHelper("Vistrel Software Co., Ltd.");
