@@ -77,7 +77,7 @@ class OptimizeRun : public testing::Test {
         [&] {
           return std::filesystem::exists(helper_log_) && SplitLines(ReadFile(helper_log_)).size() >= count;
         },
-        count == 0 ? 500ms : 10s);
+        count == 0 ? 500ms : 30s);
     return std::filesystem::exists(helper_log_) ? SplitLines(ReadFile(helper_log_))
                                                 : std::vector<std::string>{};
   }
